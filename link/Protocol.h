@@ -1,0 +1,51 @@
+#pragma once
+// The byte stream from the handheld to the desktop. It runs one way; the fixed
+// record widths are what lets the desktop cut it apart.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pv::protocol {
+
+inline constexpr char kAttach = '+';
+inline constexpr char kExtent = ':';
+inline constexpr char kPosition = '>';
+inline constexpr char kButtonDown = '!';
+inline constexpr char kButtonUp = '^';
+inline constexpr char kRightClick = '|';
+
+// Stored strings, sent with their fixed lengths (never the terminating zero).
+inline constexpr char kAttachStr[] = "+";
+inline constexpr char kButtonDownStr[] = "!";
+inline constexpr char kButtonUpStr[] = "^";
+inline constexpr char kRightClickStr[] = "|";
+inline constexpr char kClickStr[] = "!^";
+inline constexpr char kDoubleClickStr[] = "!^!^";
+
+inline constexpr char kExtentFormat[] = ":%04d%04d";
+inline constexpr char kPositionFormat[] = ">%4d%4d";
+
+inline constexpr std::size_t kRecordLength = 9;   // Extent and Position
+inline constexpr std::size_t kNumberWidth = 4;
+inline constexpr int kMinNumber = -999;           // the widest values that still fit four characters
+inline constexpr int kMaxNumber = 9999;
+inline constexpr std::size_t kMaxBatchPoints = 16;
+// Room for 16 records and the formatter's terminating zero after the last.
+inline constexpr std::size_t kBatchBufferSize = 148;
+
+inline constexpr uint16_t kDefaultPort = 55;
+
+// Clamps a number so that its field keeps four characters.
+constexpr int ClampNumber(int value) {
+    return value < kMinNumber ? kMinNumber : (value > kMaxNumber ? kMaxNumber : value);
+}
+
+// Writes one Extent record (9 bytes and a terminating zero) into out, which must
+// hold at least 10 bytes. Returns the record length, 9.
+int FormatExtent(char* out, int a, int b);
+
+// Writes one Position record (9 bytes and a terminating zero) into out, which
+// must hold at least 10 bytes. Returns the record length, 9.
+int FormatPosition(char* out, int x, int y);
+
+}  // namespace pv::protocol
