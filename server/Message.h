@@ -1,0 +1,32 @@
+#pragma once
+// What the decoder makes of the handheld's byte stream, and the interface of
+// whatever consumes it (the pointer driver, the --print output, tests).
+
+#include <string>
+
+namespace pv::server {
+
+struct Message {
+    enum class Kind { Attach, Extent, Position, ButtonDown, ButtonUp, RightClick, Skipped };
+    Kind kind = Kind::Attach;
+    // Extent: A and B; Position: X and Y; Skipped: the byte count in a.
+    int a = 0;
+    int b = 0;
+
+    friend bool operator==(const Message&, const Message&) = default;
+};
+
+// One line of the --print output, without the newline: "attach", "extent A B",
+// "position X Y", "down", "up", "right-click" or "skipped N".
+std::string FormatMessage(const Message& message);
+
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    virtual void OnMessage(const Message& message) = 0;
+    // The connection that carried the messages has ended or was replaced. Called
+    // after the decoder has reported every byte of it.
+    virtual void OnConnectionEnd() {}
+};
+
+}  // namespace pv::server
