@@ -56,6 +56,12 @@ public:
     void OnOrientationSouth();
     void OnOrientationEast();
     void RotateOrientation();
+    // Paint steps of the orientation. OnPaint calls ReloadOrientation right after erasing
+    // the cursor: it reloads the stored orientation and, at the first paint of the process,
+    // applies it and returns true (the cursor image is then loaded). After the grid, OnPaint
+    // draws the icon IconForOrientation(m_nOrientation); 0 means none of the four: no icon.
+    bool ReloadOrientation();
+    static int IconForOrientation(int id);
 
     // Ink canvas.
     void OnPaint();

@@ -1,0 +1,212 @@
+// The pen gesture engine: what each stylus, key and timer event sends to the
+// desktop, and what it does to the local ink and cursor.
+#include <algorithm>
+
+#include "link/Protocol.h"
+#include "surface/TabletView.h"
+
+namespace {
+
+constexpr int kExtensionTimer = 1;
+constexpr int kHistoryMax = static_cast<int>(pv::protocol::kMaxBatchPoints);
+
+// The points buffered for the event being handled, oldest first.
+struct CHistory {
+    PvPoint points[pv::protocol::kMaxBatchPoints];
+    int count = 0;
+
+    CHistory(IViewHost& host, int max) {
+        // A failed call, or a host that reports more than it was given room for, must not
+        // make the engine read outside the array.
+        count = std::clamp(host.GetMouseMovePoints(points, max), 0, max);
+    }
+    bool Empty() const { return count == 0; }
+    const PvPoint& Oldest() const { return points[0]; }
+    const PvPoint& Newest() const { return points[count - 1]; }
+    unsigned Count() const { return static_cast<unsigned>(count); }
+};
+
+// Calibration needs the oldest history point; without one it waits for the next event.
+void CalibrateIfNeeded(CTabletView& view, const CHistory& history, PvPoint point) {
+    if (view.m_bNeedCalibration && !history.Empty()) {
+        view.m_ptRawOrigin = view.Calibrate(history.Oldest(), point);
+    }
+}
+
+void HideCursor(CTabletView& view) {
+    view.EraseCursor();
+    view.m_ptCursor = {0, 0};
+}
+
+void RestartExtensionTimer(CTabletView& view, IViewHost& host) {
+    view.m_bExtendTimeUp = false;
+    host.SetTimer(kExtensionTimer, std::max(0, view.m_nExtendedDrawingTime));
+}
+
+}  // namespace
+
+void CTabletView::OnPenDown(PvPoint point) {
+    const CHistory history(m_host, kHistoryMax);
+    CalibrateIfNeeded(*this, history, point);
+    // The window's expiry takes effect here, not when the timer fires.
+    if (m_bExtending && m_bExtendTimeUp) {
+        m_bExtending = false;
+    }
+    if (m_bActionKeyDown || m_bExtending) {
+        if (!history.Empty()) {
+            SendPositions(&history.Newest(), 1);
+        }
+        SendBytes(pv::protocol::kButtonDownStr, 1);
+        HideCursor(*this);
+        BeginStroke(point);
+    }
+    m_bMoved = false;
+    m_bPenDown = true;
+}
+
+void CTabletView::OnTapAndHold(PvPoint screenPoint) {
+    // The offset of the last calibration, before this event's own.
+    const PvPoint point{screenPoint.x - m_ptClientOffset.x, screenPoint.y - m_ptClientOffset.y};
+    const CHistory history(m_host, 1);
+    CalibrateIfNeeded(*this, history, point);
+    SendPositions(history.points, history.Count());
+    SendBytes(pv::protocol::kButtonDownStr, 1);
+    HideCursor(*this);
+    ClearStrokes();
+    BeginStroke(point);
+    // Again after the press, so the desktop's drag starts exactly at the pen.
+    SendPositions(history.points, history.Count());
+    m_bMoved = false;
+    m_bHoldDrag = true;
+    m_bPenDown = true;
+}
+
+void CTabletView::OnDoubleTap(PvPoint point) {
+    const CHistory history(m_host, kHistoryMax);
+    CalibrateIfNeeded(*this, history, point);
+    if (m_bActionKeyDown) {
+        SendPositions(history.points, history.Count());
+        SendBytes(pv::protocol::kButtonDownStr, 1);
+        HideCursor(*this);
+        BeginStroke(point);
+    } else if (m_bClickSent) {
+        // The first tap already clicked: this click completes a double click, then the
+        // button stays down for the drag.
+        SendBytes(pv::protocol::kClickStr, 2);
+        SendPositions(history.points, history.Count());
+        SendBytes(pv::protocol::kButtonDownStr, 1);
+        HideCursor(*this);
+        ClearStrokes();
+        BeginStroke(point);
+        m_bDoubleTapDrag = true;
+        m_bSkipNextPositions = true;
+    } else {
+        SendPositions(history.points, history.Count());
+        SendBytes(pv::protocol::kButtonDownStr, 1);
+        m_bSkipNextPositions = false;
+    }
+    // m_bClickSent stays: the next pen-up clears it.
+    m_bMoved = false;
+    m_bPenDown = true;
+}
+
+void CTabletView::OnPenMove(PvPoint point) {
+    const CHistory history(m_host, m_bSkipNextPositions ? 1 : kHistoryMax);
+    if (!m_bSkipNextPositions) {
+        SendPositions(history.points, history.Count());
+    }
+    if (InDrawingMode()) {
+        if (history.count == 1) {
+            ExtendStroke(point);
+        } else {
+            for (int i = 0; i < history.count; ++i) {
+                ExtendStroke(RawToClient(history.points[i]));
+            }
+        }
+    } else if (history.count == 1) {
+        MoveCursor(point);
+    } else if (!history.Empty()) {
+        MoveCursor(RawToClient(history.Newest()));
+    }
+    m_bMoved = true;
+    m_bSkipNextPositions = false;
+}
+
+void CTabletView::OnPenUp(PvPoint point) {
+    const CHistory history(m_host, kHistoryMax);
+    CalibrateIfNeeded(*this, history, point);
+    if (!m_bMoved && !m_bClickSent && !m_bExtending && !m_bActionKeyDown) {
+        SendBytes(pv::protocol::kClickStr, 2);
+        m_bClickSent = true;
+    } else {
+        SendBytes(pv::protocol::kButtonUpStr, 1);
+        if (!m_bClickSent) {
+            SendPositions(history.points, history.Count());
+        }
+        if (m_bHoldDrag || m_bDoubleTapDrag) {
+            m_bExtending = true;
+            RestartExtensionTimer(*this, m_host);
+        } else if (m_bExtending) {
+            m_host.KillTimer(kExtensionTimer);
+            RestartExtensionTimer(*this, m_host);
+        }
+        m_bClickSent = false;
+    }
+    if (m_bActionKeyDown) {
+        MoveCursor(point);
+    } else {
+        // The cursor comes back here when the extended drawing window expires.
+        m_ptPenUp = point;
+    }
+    m_bPenDown = false;
+    m_bHoldDrag = false;
+    m_bDoubleTapDrag = false;
+    m_bSkipNextPositions = false;
+}
+
+void CTabletView::OnTimer(int id) {
+    // Stopped here, so that each start fires once.
+    m_host.KillTimer(id);
+    m_bExtendTimeUp = true;
+    if (!m_bPenDown) {
+        MoveCursor(m_ptPenUp);
+    }
+}
+
+void CTabletView::OnKeyDown(unsigned key, unsigned flags) {
+    if (key != pv::key::kAction || (flags & pv::key::kRepeatFlag) != 0) {
+        return;
+    }
+    m_bActionKeyDown = true;
+    if (m_bPenDown) {
+        SendBytes(pv::protocol::kButtonDownStr, 1);
+    } else {
+        ClearStrokes();
+        m_bMoved = false;
+    }
+}
+
+void CTabletView::OnKeyUp(unsigned key, unsigned /*flags*/) {
+    if (key != pv::key::kAction) {
+        return;
+    }
+    m_bActionKeyDown = false;
+    if (m_bPenDown) {
+        SendBytes(pv::protocol::kButtonUpStr, 1);
+    } else if (!m_bMoved) {
+        // Pressed and released without the pen touching: a click where the pointer stands.
+        SendBytes(pv::protocol::kClickStr, 2);
+    }
+}
+
+void CTabletView::OnLeftClick() {
+    SendBytes(pv::protocol::kClickStr, 2);
+}
+
+void CTabletView::OnRightClick() {
+    SendBytes(pv::protocol::kRightClickStr, 1);
+}
+
+void CTabletView::OnDoubleClick() {
+    SendBytes(pv::protocol::kDoubleClickStr, 4);
+}
