@@ -9,8 +9,8 @@
 // recorded timers, check marks and invalidations, and a real framebuffer.
 class CFakeViewHost : public IViewHost {
 public:
-    CFakeViewHost(PvRect workArea = {0, 26, 240, 294}, PvRect client = {0, 0, 240, 268})
-        : workArea(workArea), client(client), frame(PvCreateFrameBuffer(client.right, client.bottom)) {}
+    CFakeViewHost(PvRect work = {0, 26, 240, 294}, PvRect clientRect = {0, 0, 240, 268})
+        : workArea(work), client(clientRect), frame(PvCreateFrameBuffer(clientRect.right, clientRect.bottom)) {}
 
     int GetMouseMovePoints(PvPoint* points, int max) override {
         int n = 0;

@@ -1,0 +1,335 @@
+// The gesture engine's byte stream, one write at a time, for scripted event
+// sequences. The surface is calibrated at 4 raw units per pixel with the client
+// area's top at raw y 104, so client (x, y) is raw (4x, 4y + 104) and goes out as
+// the Position numbers (4x, 4y) in the North orientation.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "surface/Commands.h"
+#include "tests/surface/SurfaceRig.h"
+
+namespace {
+
+using Writes = std::vector<std::string>;
+
+enum class Ev { Down, Move, Up, DoubleTap, Hold, ActionDown, ActionRepeat, ActionUp, OtherKey, Timer };
+
+struct Step {
+    Ev event;
+    PvPoint point;                 // client point; screen point for Hold
+    std::vector<PvPoint> history;  // raw points the platform buffered for the event
+    Writes writes;                 // what the event writes, one entry per write
+};
+
+// Client points and their raw points.
+constexpr PvPoint A{100, 50}, rA{400, 304};
+constexpr PvPoint B{110, 60}, rB{440, 344};
+constexpr PvPoint C{120, 70}, rC{480, 384};
+constexpr PvPoint D{130, 80}, rD{520, 424};
+constexpr PvPoint rZ{4, 108};  // an older point the engine must skip where it wants the newest
+const std::string pA = "> 400 200", pB = "> 440 240", pC = "> 480 280", pD = "> 520 320";
+
+// Screen point of a tap-and-hold at client A: the work area starts at screen y 26.
+constexpr PvPoint sA{100, 76};
+
+void Play(CSurfaceRig& rig, const std::vector<Step>& steps) {
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step& s = steps[i];
+        rig.host.history = s.history;
+        rig.io.writes.clear();
+        switch (s.event) {
+            case Ev::Down:
+                rig.view.OnPenDown(s.point);
+                break;
+            case Ev::Move:
+                rig.view.OnPenMove(s.point);
+                break;
+            case Ev::Up:
+                rig.view.OnPenUp(s.point);
+                break;
+            case Ev::DoubleTap:
+                rig.view.OnDoubleTap(s.point);
+                break;
+            case Ev::Hold:
+                rig.view.OnTapAndHold(s.point);
+                break;
+            case Ev::ActionDown:
+                rig.view.OnKeyDown(pv::key::kAction, 0);
+                break;
+            case Ev::ActionRepeat:
+                rig.view.OnKeyDown(pv::key::kAction, pv::key::kRepeatFlag);
+                break;
+            case Ev::ActionUp:
+                rig.view.OnKeyUp(pv::key::kAction, 0);
+                break;
+            case Ev::OtherKey:
+                rig.view.OnKeyDown(0x41, 0);
+                rig.view.OnKeyUp(0x41, 0);
+                break;
+            case Ev::Timer:
+                rig.view.OnTimer(1);
+                break;
+        }
+        EXPECT_EQ(rig.io.writes, s.writes) << "step " << i;
+    }
+    rig.io.writes.clear();
+}
+
+using Timers = std::vector<std::pair<int, int>>;
+
+class Gestures : public ::testing::Test {
+protected:
+    Gestures() { rig.Calibrate(); }
+
+    // Timers started, as (id, milliseconds).
+    Timers Started() const {
+        Timers started;
+        for (const auto& t : rig.host.timers) {
+            started.emplace_back(t.id, t.ms);
+        }
+        return started;
+    }
+    std::size_t StrokeCount() const { return rig.view.m_strokes.size(); }
+    std::vector<PvPoint> LastStroke() const {
+        return rig.view.m_strokes.empty() ? std::vector<PvPoint>{} : rig.view.m_strokes.back()->m_points;
+    }
+
+    // Tap-and-hold at A, drag through B, C and D, lift: the extended drawing window opens.
+    void HoldDrag() {
+        Play(rig, {{Ev::Down, A, {rA}, {}},
+                   {Ev::Hold, sA, {rZ, rA}, {pA, "!", pA}},
+                   {Ev::Move, B, {rB}, {pB}},
+                   {Ev::Move, D, {rC, rD}, {pC + pD}},
+                   {Ev::Up, D, {rD}, {"^", pD}}});
+    }
+
+    CSurfaceRig rig;
+};
+
+TEST(GesturesFromStart, PlainTapSendsExtentThenClick) {
+    CSurfaceRig rig;
+    Play(rig, {{Ev::Down, A, {rA}, {":09601072"}}, {Ev::Up, A, {rA}, {"!^"}}});
+    EXPECT_TRUE(rig.view.m_bClickSent);
+    EXPECT_TRUE(rig.host.timers.empty());
+}
+
+TEST_F(Gestures, SlideAndLift) {
+    Play(rig, {{Ev::Down, A, {rA}, {}},
+               {Ev::Move, B, {rA, rB}, {pA + pB}},
+               {Ev::Move, C, {rC}, {pC}},
+               {Ev::Up, C, {rC}, {"^", pC}}});
+    EXPECT_EQ(rig.view.m_ptCursor, C);
+    EXPECT_EQ(rig.view.m_ptPenUp, C);
+    EXPECT_FALSE(rig.view.m_bClickSent);
+    EXPECT_TRUE(Started().empty());
+    EXPECT_EQ(StrokeCount(), 0u);
+}
+
+TEST_F(Gestures, CursorFollowsTheNewestHistoryPoint) {
+    Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Move, D, {rA, rB, rC}, {pA + pB + pC}}});
+    EXPECT_EQ(rig.view.m_ptCursor, C) << "from the history, not the message's point";
+}
+
+TEST_F(Gestures, TwoPlainTapsThenAThird) {
+    Play(rig, {{Ev::Down, A, {rA}, {}},
+               {Ev::Up, A, {rA}, {"!^"}},
+               {Ev::Down, B, {rB}, {}},
+               {Ev::Up, B, {rB}, {"^"}},
+               {Ev::Down, C, {rC}, {}},
+               {Ev::Up, C, {rC}, {"!^"}}});
+    EXPECT_TRUE(Started().empty());
+}
+
+TEST_F(Gestures, DoubleTapAndLift) {
+    Play(rig, {{Ev::Down, A, {rA}, {}},
+               {Ev::Up, A, {rA}, {"!^"}},
+               {Ev::DoubleTap, A, {rA}, {"!^", pA, "!"}},
+               {Ev::Up, A, {rA}, {"^"}}});
+    EXPECT_EQ(Started(), (Timers{{1, 500}}));
+    EXPECT_TRUE(rig.view.m_bExtending);
+    EXPECT_FALSE(rig.view.m_bExtendTimeUp);
+}
+
+TEST_F(Gestures, DoubleTapAndDrag) {
+    Play(rig, {{Ev::Down, A, {rA}, {}},
+               {Ev::Up, A, {rA}, {"!^"}},
+               {Ev::DoubleTap, A, {rA}, {"!^", pA, "!"}},
+               {Ev::Move, B, {rA, rB}, {}},
+               {Ev::Move, D, {rC, rD}, {pC + pD}},
+               {Ev::Up, D, {rD}, {"^"}}});
+    EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{A, B, C, D}));
+    EXPECT_EQ(StrokeCount(), 1u);
+    EXPECT_EQ(Started(), (Timers{{1, 500}}));
+}
+
+TEST_F(Gestures, DoubleTapWithoutAPrecedingClick) {
+    // The first tap slid, so it clicked nothing: the second touch only presses.
+    Play(rig, {{Ev::Down, A, {rA}, {}},
+               {Ev::Move, B, {rB}, {pB}},
+               {Ev::Up, B, {rB}, {"^", pB}},
+               {Ev::DoubleTap, B, {rB}, {pB, "!"}},
+               {Ev::Move, C, {rC}, {pC}},
+               {Ev::Up, C, {rC}, {"^", pC}}});
+    EXPECT_EQ(StrokeCount(), 0u);
+    EXPECT_TRUE(Started().empty());
+}
+
+TEST_F(Gestures, TapAndHoldThenDrag) {
+    HoldDrag();
+    EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{A, B, C, D}));
+    EXPECT_EQ(Started(), (Timers{{1, 500}}));
+    EXPECT_TRUE(rig.view.m_bExtending);
+    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{0, 0}));
+    EXPECT_EQ(rig.view.m_ptPenUp, D);
+}
+
+TEST_F(Gestures, TapAndHoldThenLiftClicks) {
+    Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Hold, sA, {rA}, {pA, "!", pA}}, {Ev::Up, A, {rA}, {"!^"}}});
+    EXPECT_TRUE(Started().empty());
+    EXPECT_FALSE(rig.view.m_bExtending);
+    EXPECT_FALSE(rig.view.m_bHoldDrag);
+}
+
+TEST_F(Gestures, TapAndHoldAfterAPlainTapOnlyReleases) {
+    Play(rig, {{Ev::Down, A, {rA}, {}},
+               {Ev::Up, A, {rA}, {"!^"}},
+               {Ev::Down, A, {rA}, {}},
+               {Ev::Hold, sA, {rA}, {pA, "!", pA}},
+               {Ev::Up, A, {rA}, {"^"}}});
+    EXPECT_EQ(Started(), (Timers{{1, 500}}));
+    EXPECT_TRUE(rig.view.m_bExtending);
+}
+
+TEST_F(Gestures, SecondStrokeWithinTheExtendedDrawingTime) {
+    HoldDrag();
+    Play(rig, {{Ev::Down, B, {rA, rB}, {pB, "!"}}, {Ev::Move, C, {rC}, {pC}}, {Ev::Up, C, {rC}, {"^", pC}}});
+    EXPECT_EQ(StrokeCount(), 2u);
+    EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{B, C}));
+    EXPECT_EQ(rig.host.kills, std::vector<int>{1});
+    EXPECT_EQ(Started(), (Timers{{1, 500}, {1, 500}})) << "renewed";
+    EXPECT_TRUE(rig.view.m_bExtending);
+}
+
+TEST_F(Gestures, ExtendedDrawingWindowExpires) {
+    HoldDrag();
+    Play(rig, {{Ev::Timer, {}, {}, {}}});
+    EXPECT_EQ(rig.host.kills, std::vector<int>{1});
+    EXPECT_TRUE(rig.view.m_bExtendTimeUp);
+    EXPECT_EQ(rig.view.m_ptCursor, D) << "the cursor comes back at the lift point";
+    // Still open until the next pen-down, which finds it expired and presses nothing.
+    EXPECT_TRUE(rig.view.m_bExtending);
+    Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Up, A, {rA}, {"!^"}}});
+    EXPECT_FALSE(rig.view.m_bExtending);
+    EXPECT_EQ(Started().size(), 1u);
+}
+
+TEST_F(Gestures, TimerDuringAStrokeKeepsItAndTheWindow) {
+    HoldDrag();
+    Play(rig, {{Ev::Down, B, {rB}, {pB, "!"}},
+               {Ev::Timer, {}, {}, {}},
+               {Ev::Move, C, {rC}, {pC}},
+               {Ev::Up, C, {rC}, {"^", pC}}});
+    EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{B, C}));
+    EXPECT_EQ(rig.host.kills, (std::vector<int>{1, 1}));
+    EXPECT_EQ(Started(), (Timers{{1, 500}, {1, 500}}));
+    EXPECT_TRUE(rig.view.m_bExtending);
+    EXPECT_FALSE(rig.view.m_bExtendTimeUp);
+    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{0, 0})) << "the timer left the hidden cursor alone";
+}
+
+TEST_F(Gestures, LongPressInsideTheWindowWipesTheInk) {
+    HoldDrag();
+    Play(rig, {{Ev::Down, B, {rB}, {pB, "!"}}, {Ev::Hold, {110, 86}, {rB}, {pB, "!", pB}}});
+    EXPECT_EQ(StrokeCount(), 1u);
+    EXPECT_EQ(LastStroke(), std::vector<PvPoint>{B});
+}
+
+TEST_F(Gestures, TwoQuickTapsInsideTheWindow) {
+    HoldDrag();
+    Play(rig, {{Ev::Down, B, {rB}, {pB, "!"}},
+               {Ev::Up, B, {rB}, {"^", pB}},
+               {Ev::DoubleTap, B, {rB}, {pB, "!"}},
+               {Ev::Move, C, {rC}, {pC}}});
+    EXPECT_EQ(StrokeCount(), 2u) << "the double tap begins no stroke";
+    EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{B, C}));
+}
+
+TEST_F(Gestures, ActionButtonDrawsWithThePen) {
+    HoldDrag();
+    rig.view.OnTimer(1);
+    Play(rig, {{Ev::ActionDown, {}, {}, {}}});
+    EXPECT_EQ(StrokeCount(), 0u) << "pressed with the pen up: ink cleared";
+    Play(rig, {{Ev::Down, A, {rZ, rA}, {pA, "!"}},
+               {Ev::Move, B, {rB}, {pB}},
+               {Ev::Up, B, {rB}, {"^", pB}},
+               {Ev::ActionUp, {}, {}, {}}});
+    EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{A, B}));
+    EXPECT_EQ(rig.view.m_ptCursor, B) << "the cursor goes to the lift point";
+}
+
+TEST_F(Gestures, ActionButtonAloneClicks) {
+    Play(rig, {{Ev::ActionDown, {}, {}, {}}, {Ev::ActionRepeat, {}, {}, {}}, {Ev::ActionUp, {}, {}, {"!^"}}});
+}
+
+TEST_F(Gestures, ActionButtonWithThePenDown) {
+    Play(rig, {{Ev::Down, A, {rA}, {}},
+               {Ev::ActionDown, {}, {}, {"!"}},
+               {Ev::Move, B, {rB}, {pB}},
+               {Ev::ActionUp, {}, {}, {"^"}},
+               {Ev::Up, B, {rB}, {"^", pB}}});
+}
+
+TEST_F(Gestures, ActionButtonTapThenRelease) {
+    Play(rig, {{Ev::ActionDown, {}, {}, {}},
+               {Ev::Down, A, {rA}, {pA, "!"}},
+               {Ev::Up, A, {rA}, {"^", pA}},
+               {Ev::ActionUp, {}, {}, {"!^"}}});
+    EXPECT_EQ(rig.view.m_ptCursor, A);
+}
+
+TEST_F(Gestures, RepeatsAndOtherKeysChangeNothing) {
+    Play(rig, {{Ev::ActionRepeat, {}, {}, {}}, {Ev::OtherKey, {}, {}, {}}});
+    EXPECT_FALSE(rig.view.m_bActionKeyDown);
+    Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Up, A, {rA}, {"!^"}}});
+}
+
+TEST_F(Gestures, ToolbarClicksAreSingleWrites) {
+    rig.view.OnCommand(pv::cmd::kLeftClick);
+    rig.view.OnCommand(pv::cmd::kRightClick);
+    rig.view.OnCommand(pv::cmd::kDoubleClick);
+    EXPECT_EQ(rig.io.writes, (Writes{"!^", "|", "!^!^"}));
+}
+
+TEST_F(Gestures, EmptyHistorySkipsWhatNeedsAPoint) {
+    rig.view.m_bNeedCalibration = true;
+    Play(rig, {{Ev::Down, A, {}, {}}, {Ev::Move, B, {}, {""}}, {Ev::Up, B, {}, {"^", ""}}});
+    EXPECT_TRUE(rig.view.m_bNeedCalibration) << "no point to calibrate with";
+    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{0, 0}));
+    rig.view.m_bNeedCalibration = false;
+    Play(rig, {{Ev::ActionDown, {}, {}, {}}, {Ev::Down, A, {}, {"!"}}, {Ev::Move, B, {}, {""}}});
+    EXPECT_EQ(LastStroke(), std::vector<PvPoint>{A});
+}
+
+TEST(GestureSettings, ExtendedDrawingTimeFromTheProfile) {
+    struct Case {
+        const char* stored;
+        int ms;
+    };
+    for (const Case c : {Case{"250", 250}, Case{"0", 0}, Case{"-40", 0}}) {
+        SCOPED_TRACE(c.stored);
+        CSurfaceRig rig(CSurfaceRig::Settings{{"ExtendedDrawingTime", c.stored}});
+        rig.Calibrate();
+        Play(rig, {{Ev::Down, A, {rA}, {}},
+                   {Ev::Hold, sA, {rA}, {pA, "!", pA}},
+                   {Ev::Move, B, {rB}, {pB}},
+                   {Ev::Up, B, {rB}, {"^", pB}}});
+        ASSERT_EQ(rig.host.timers.size(), 1u);
+        EXPECT_EQ(rig.host.timers[0].id, 1);
+        EXPECT_EQ(rig.host.timers[0].ms, c.ms);
+    }
+}
+
+}  // namespace
