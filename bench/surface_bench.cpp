@@ -1,0 +1,80 @@
+// Costs of the pen path: encoding a batch of Position records, and a whole
+// drawing-mode pen move (history, batch, write, ink) to a socket that discards.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "platform/MessageBox.h"
+#include "surface/TabletView.h"
+#include "tests/support/FakeViewHost.h"
+#include "tests/support/MemoryProfile.h"
+
+namespace {
+
+// A connected socket whose writes vanish, so only the surface's own work is measured.
+class CDiscardingSocketIo : public ISocketIo {
+public:
+    int Open() override { return 3; }
+    int Connect(int, const std::string&, int, int) override { return 0; }
+    int Send(int, const void*, std::size_t length) override { return static_cast<int>(length); }
+    int Shutdown(int) override { return 0; }
+    int Close(int) override { return 0; }
+    int SetNoDelay(int) override { return 0; }
+    int LastError() const override { return 0; }
+};
+
+struct CBench {
+    CBench() {
+        profile.Set("IP Address", "127.0.0.2");
+        profile.Set("Port", "5555");
+        CTabletView::s_bFirstPaint = false;
+        view.Create();
+        // 4 raw units per pixel, client area top at raw y 104.
+        view.m_ptRawOrigin = view.Calibrate({401, 305}, {100, 50});
+        // A fast stroke: 16 samples, 3 pixels apart, across the middle of the surface.
+        for (int i = 0; i < 16; ++i) {
+            host.history.push_back({4 * (60 + 3 * i), 4 * (100 + 2 * i) + 104});
+        }
+    }
+
+    CRecordingMessageBox boxes;
+    CMemoryProfile profile;
+    CFakeViewHost host;
+    CDiscardingSocketIo io;
+    CTabletView view{profile, host, io};
+};
+
+void BM_SendPositions16(benchmark::State& state) {
+    CBench bench;
+    const std::vector<PvPoint> points = bench.host.history;
+    for (auto _ : state) {
+        bench.view.SendPositions(points.data(), 16);
+    }
+    state.SetItemsProcessed(state.iterations() * 16);
+}
+BENCHMARK(BM_SendPositions16);
+
+void BM_DrawingPenMove16(benchmark::State& state) {
+    CBench bench;
+    bench.view.m_bHoldDrag = true;
+    bench.view.m_bPenDown = true;
+    bench.view.BeginStroke({60, 100});
+    const PvPoint last{60 + 3 * 15, 100 + 2 * 15};
+    int moves = 0;
+    for (auto _ : state) {
+        bench.view.OnPenMove(last);
+        // Keep the stroke from growing without bound; the repaint is not measured.
+        if (++moves % 4096 == 0) {
+            state.PauseTiming();
+            bench.view.ClearStrokes();
+            bench.view.BeginStroke({60, 100});
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 16);
+}
+BENCHMARK(BM_DrawingPenMove16);
+
+}  // namespace
+
+BENCHMARK_MAIN();
