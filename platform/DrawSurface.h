@@ -14,6 +14,9 @@ inline constexpr int kPvPenSolid = 0;
 class CPvImage {
 public:
     CPvImage();
+    struct Data;
+    // Takes a loaded image over (the platform layer builds them).
+    explicit CPvImage(std::unique_ptr<Data> data);
     ~CPvImage();
     CPvImage(CPvImage&&) noexcept;
     CPvImage& operator=(CPvImage&&) noexcept;
@@ -22,7 +25,6 @@ public:
     int Width() const;
     int Height() const;
 
-    struct Data;
     Data* GetData() const { return m_pData.get(); }
 
 private:

@@ -1,0 +1,127 @@
+// The ink canvas: the grid, the orientation icon, the strokes and the
+// exclusive-or crosshair that marks where the desktop pointer was sent.
+#include <utility>
+
+#include "surface/Commands.h"
+#include "surface/TabletView.h"
+
+namespace {
+constexpr int kGridSpacing = 16;
+constexpr int kIconSize = 32;
+}  // namespace
+
+void CTabletView::OnPaint() {
+    m_host.BeginPaint();
+    IDrawSurface* surface = m_host.GetDC();
+    EraseCursor();
+    if (ReloadOrientation()) {
+        // Loaded once per run; without it every cursor copy covers no pixel.
+        CPvImage cursor;
+        if (PvLoadBitmap(pv::res::kCursorBitmap, cursor)) {
+            m_nCursorWidth = cursor.Width();
+            m_nCursorHeight = cursor.Height();
+            m_dcCursor = std::move(cursor);
+        }
+    }
+    const PvRect client = m_host.GetClientRect();
+    const int width = client.right;
+    const int height = client.bottom;
+    if (surface != nullptr) {
+        surface->FillSolidRect(client, surface->GetBkColor());
+        // The grid uses the surface's default pen: black, 1 pixel.
+        for (int x = 0; x < width; x += kGridSpacing) {
+            surface->MoveTo({x, 0});
+            surface->LineTo({x, height});
+        }
+        for (int y = 0; y < height; y += kGridSpacing) {
+            surface->MoveTo({0, y});
+            surface->LineTo({width, y});
+        }
+        const int iconId = IconForOrientation(m_nOrientation);
+        CPvImage icon;
+        if (iconId != 0 && PvLoadIcon(iconId, icon)) {
+            surface->DrawIcon({(width - kIconSize) / 2, (height - kIconSize) / 2}, icon);
+        }
+        for (const auto& stroke : m_strokes) {
+            stroke->Draw(*surface);
+        }
+        m_host.ReleaseDC(surface);
+    }
+    // The fill wiped the cursor that EraseCursor took off: show it where it was.
+    DrawCursor(m_ptCursor);
+    m_host.EndPaint();
+}
+
+namespace {
+
+// One exclusive-or copy of the cursor image centred on point; a second copy at the
+// same point takes it off again.
+void XorCursor(IViewHost& host, const CPvImage& image, int width, int height, PvPoint point) {
+    IDrawSurface* surface = host.GetDC();
+    if (surface == nullptr) {
+        return;
+    }
+    surface->XorCopy({point.x - width / 2, point.y - height / 2}, width, height, image);
+    host.ReleaseDC(surface);
+}
+
+}  // namespace
+
+void CTabletView::EraseCursor() {
+    // (0, 0) stands for "no cursor shown".
+    if (m_ptCursor == PvPoint{0, 0}) {
+        return;
+    }
+    XorCursor(m_host, m_dcCursor, m_nCursorWidth, m_nCursorHeight, m_ptCursor);
+}
+
+void CTabletView::DrawCursor(PvPoint point) {
+    if (point != PvPoint{0, 0}) {
+        XorCursor(m_host, m_dcCursor, m_nCursorWidth, m_nCursorHeight, point);
+    }
+    m_ptCursor = point;
+}
+
+void CTabletView::MoveCursor(PvPoint point) {
+    EraseCursor();
+    DrawCursor(point);
+}
+
+CStroke* CTabletView::NewStroke() {
+    m_strokes.push_back(std::make_unique<CStroke>(m_nPenWidth));
+    return m_strokes.back().get();
+}
+
+void CTabletView::BeginStroke(PvPoint point) {
+    m_pCurrentStroke = NewStroke();
+    m_pCurrentStroke->m_points.push_back(point);
+    m_ptLast = point;
+}
+
+void CTabletView::ExtendStroke(PvPoint point) {
+    if (m_pCurrentStroke == nullptr) {
+        BeginStroke(point);
+        return;
+    }
+    m_pCurrentStroke->m_points.push_back(point);
+    IDrawSurface* surface = m_host.GetDC();
+    // Without its pen the segment would come out thinner than a repaint draws it;
+    // leave it to the next paint instead.
+    if (surface != nullptr && m_penStroke != nullptr) {
+        const CPvPen* previous = surface->SelectPen(m_penStroke.get());
+        surface->MoveTo(m_ptLast);
+        surface->LineTo(point);
+        surface->SelectPen(previous);
+    }
+    if (surface != nullptr) {
+        m_host.ReleaseDC(surface);
+    }
+    m_ptLast = point;
+}
+
+void CTabletView::ClearStrokes() {
+    m_strokes.clear();
+    m_pCurrentStroke = nullptr;
+    // Painted here and now, bracket and all, rather than left to a later repaint.
+    OnPaint();
+}
