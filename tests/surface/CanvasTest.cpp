@@ -1,0 +1,425 @@
+// The ink canvas on a real framebuffer, pixel by pixel: the grid and the icon for
+// several sizes, the exclusive-or crosshair, live ink against a repaint, and the
+// clear command.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "platform/QtFrameBuffer.h"
+#include "surface/Commands.h"
+#include "surface/TabletView.h"
+#include "tests/support/FakeViewHost.h"
+#include "tests/support/MemoryProfile.h"
+#include "tests/support/RecordingSocketIo.h"
+
+namespace {
+
+using Pixels = std::set<std::pair<int, int>>;
+
+constexpr QRgb kBlack = 0xFF000000u;
+constexpr QRgb kWhite = 0xFFFFFFFFu;
+
+// A surface of the given client size with an in-memory profile. It never connects:
+// nothing here writes to the desktop.
+struct CCanvasRig {
+    explicit CCanvasRig(int width = 240, int height = 268, const char* orientation = nullptr)
+        : host({0, 26, width, 26 + height}, {0, 0, width, height}), view(Profile(orientation), host, io) {}
+
+    CPvFrameBuffer& Frame() { return static_cast<CPvFrameBuffer&>(*host.frame); }
+    QImage Snapshot() { return Frame().Image().copy(); }
+
+    CMemoryProfile& Profile(const char* orientation) {
+        // Every rig is the first window of its own run.
+        CTabletView::s_bFirstPaint = true;
+        if (orientation != nullptr) {
+            profile.Set("Orientation", orientation);
+        }
+        return profile;
+    }
+
+    CMemoryProfile profile;
+    CFakeViewHost host;
+    CRecordingSocketIo io;
+    CTabletView view;
+};
+
+// Pixels that differ between two pictures of the same size.
+Pixels Changed(const QImage& a, const QImage& b) {
+    Pixels changed;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y)) {
+                changed.insert({x, y});
+            }
+        }
+    }
+    return changed;
+}
+
+// The white pixels of the crosshair with its top-left corner at (left, top), as far as
+// they fall on a width x height surface.
+Pixels Crosshair(int left, int top, int width, int height) {
+    const std::vector<std::vector<int>> bars = {{9, 10, 0, 8},   {9, 10, 11, 19}, {0, 8, 9, 10},
+                                                {11, 19, 9, 10}, {8, 11, 7, 7},   {8, 11, 12, 12},
+                                                {7, 12, 8, 8},   {7, 12, 11, 11}};
+    Pixels pixels;
+    for (const auto& b : bars) {
+        for (int y = b[2]; y <= b[3]; ++y) {
+            for (int x = b[0]; x <= b[1]; ++x) {
+                const int sx = left + x;
+                const int sy = top + y;
+                if (sx >= 0 && sx < width && sy >= 0 && sy < height) {
+                    pixels.insert({sx, sy});
+                }
+            }
+        }
+    }
+    return pixels;
+}
+
+QImage Icon(int id) {
+    CPvImage icon;
+    EXPECT_TRUE(PvLoadIcon(id, icon));
+    return icon.IsNull() ? QImage() : icon.GetData()->image;
+}
+
+// The empty surface as it must look: white, black lines at the given columns and rows,
+// and the icon with its top-left corner at iconAt.
+QImage Expected(int width, int height, const std::vector<int>& columns, const std::vector<int>& rows,
+                int iconId, QPoint iconAt) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(kWhite);
+    for (int x : columns) {
+        for (int y = 0; y < height; ++y) {
+            image.setPixel(x, y, kBlack);
+        }
+    }
+    for (int y : rows) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, kBlack);
+        }
+    }
+    if (iconId != 0) {
+        const QImage icon = Icon(iconId);
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                const QPoint at = iconAt + QPoint(x, y);
+                if (image.rect().contains(at)) {
+                    image.setPixel(at, icon.pixel(x, y));
+                }
+            }
+        }
+    }
+    return image;
+}
+
+std::vector<int> Every16(int first, int last) {
+    std::vector<int> values;
+    for (int v = first; v <= last; v += 16) {
+        values.push_back(v);
+    }
+    return values;
+}
+
+TEST(Canvas, GridAndIconForSeveralSizes) {
+    struct Case {
+        int width, height;
+        std::vector<int> columns, rows;
+        QPoint iconAt;
+    };
+    const Case cases[] = {
+        {240, 268, Every16(0, 224), Every16(0, 256), {104, 118}},
+        {16, 40, {0}, {0, 16, 32}, {-8, 4}},
+        {17, 40, {0, 16}, {0, 16, 32}, {-7, 4}},
+        {20, 40, {0, 16}, {0, 16, 32}, {-6, 4}},
+        {21, 40, {0, 16}, {0, 16, 32}, {-5, 4}},
+        {33, 31, {0, 16, 32}, {0, 16}, {0, 0}},
+    };
+    ASSERT_EQ(cases[0].columns.size(), 15u);
+    ASSERT_EQ(cases[0].rows.size(), 17u);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+        CCanvasRig rig(c.width, c.height);
+        rig.view.OnPaint();
+        EXPECT_EQ(rig.host.paints, 1);
+        EXPECT_EQ(rig.Frame().Image(),
+                  Expected(c.width, c.height, c.columns, c.rows, pv::res::kIconNorth, c.iconAt));
+    }
+}
+
+TEST(Canvas, EveryPaintShowsTheStoredOrientation) {
+    CCanvasRig rig(240, 268, "32776");
+    rig.view.OnPaint();
+    const auto columns = Every16(0, 224);
+    const auto rows = Every16(0, 256);
+    EXPECT_EQ(rig.Frame().Image(), Expected(240, 268, columns, rows, pv::res::kIconSouth, {104, 118}));
+
+    // Changed behind the surface's back: the next paint follows the profile.
+    rig.profile.Set("Orientation", "32775");
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.Frame().Image(), Expected(240, 268, columns, rows, pv::res::kIconWest, {104, 118}));
+
+    // A value that is none of the four has no icon once the first paint is past.
+    rig.profile.Set("Orientation", "7");
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.Frame().Image(), Expected(240, 268, columns, rows, 0, {}));
+}
+
+TEST(Canvas, FirstPaintAppliesNorthForAnUnknownOrientation) {
+    CCanvasRig rig(240, 268, "5");
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.view.m_nOrientation, pv::cmd::kOrientationNorth);
+    EXPECT_EQ(rig.profile.Int("Orientation"), pv::cmd::kOrientationNorth);
+    EXPECT_EQ(rig.Frame().Image(),
+              Expected(240, 268, Every16(0, 224), Every16(0, 256), pv::res::kIconNorth, {104, 118}));
+}
+
+TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
+    CCanvasRig rig;
+    const QImage blank = rig.Snapshot();
+    rig.view.DrawCursor({120, 130});
+    EXPECT_EQ(rig.Snapshot(), blank) << "no cursor image before the first paint";
+    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{120, 130}));
+    rig.view.m_ptCursor = {0, 0};
+
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.view.m_nCursorWidth, 20);
+    EXPECT_EQ(rig.view.m_nCursorHeight, 20);
+    const QImage painted = rig.Snapshot();
+    rig.view.DrawCursor({120, 130});
+    const QImage shown = rig.Snapshot();
+    const Pixels changed = Changed(painted, shown);
+    EXPECT_EQ(changed.size(), 84u);
+    EXPECT_EQ(changed, Crosshair(110, 120, 240, 268));
+    // The hole covers the point and the three pixels left of, above and above-left of it.
+    for (const auto& [x, y] : Pixels{{120, 130}, {119, 130}, {120, 129}, {119, 129}}) {
+        EXPECT_FALSE(changed.count({x, y})) << x << ", " << y;
+    }
+    for (const auto& [x, y] : changed) {
+        EXPECT_EQ(shown.pixel(x, y), painted.pixel(x, y) ^ 0x00FFFFFFu);
+    }
+
+    // Erasing leaves the point recorded, so a second erase shows the cursor again.
+    rig.view.EraseCursor();
+    EXPECT_EQ(rig.Snapshot(), painted);
+    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{120, 130}));
+    rig.view.EraseCursor();
+    EXPECT_EQ(rig.Snapshot(), shown);
+}
+
+TEST(Canvas, MoveCursorKeepsOneCursorOnScreen) {
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    const QImage painted = rig.Snapshot();
+
+    rig.view.MoveCursor({50, 60});
+    rig.view.MoveCursor({50, 60});
+    EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(40, 50, 240, 268)) << "moving onto itself keeps it";
+
+    rig.view.MoveCursor({0, 0});
+    EXPECT_EQ(rig.Snapshot(), painted);
+    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{0, 0}));
+    rig.view.EraseCursor();
+    EXPECT_EQ(rig.Snapshot(), painted) << "(0, 0) is no cursor: nothing to erase";
+
+    rig.view.MoveCursor({200, 100});
+    EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(190, 90, 240, 268));
+
+    // Hidden the way the gesture engine hides it, then shown elsewhere.
+    rig.view.EraseCursor();
+    rig.view.m_ptCursor = {0, 0};
+    rig.view.MoveCursor({30, 40});
+    EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(20, 30, 240, 268));
+}
+
+TEST(Canvas, CursorAtTheEdgesIsClippedAndErasedExactly) {
+    const PvPoint points[] = {{3, 3}, {0, 7}, {7, 0}, {239, 267}, {235, 5}, {-4, 100}, {120, 275}};
+    for (const PvPoint& p : points) {
+        SCOPED_TRACE(testing::Message() << "cursor at (" << p.x << ", " << p.y << ")");
+        CCanvasRig rig;
+        rig.view.OnPaint();
+        rig.view.BeginStroke({0, 0});
+        rig.view.ExtendStroke({239, 267});  // ink under the cursor too
+        const QImage before = rig.Snapshot();
+        rig.view.DrawCursor(p);
+        const Pixels changed = Changed(before, rig.Snapshot());
+        EXPECT_EQ(changed, Crosshair(p.x - 10, p.y - 10, 240, 268));
+        EXPECT_FALSE(changed.empty()) << "only (0, 0) means no cursor";
+        rig.view.EraseCursor();
+        EXPECT_EQ(rig.Snapshot(), before);
+    }
+}
+
+TEST(Canvas, PaintTakesTheCursorOffAndPutsItBackOnTop) {
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    const QImage painted = rig.Snapshot();
+    rig.view.DrawCursor({112, 130});  // over the icon
+    const QImage shown = rig.Snapshot();
+    // Stale pixels anywhere are painted over as well.
+    rig.Frame().FillSolidRect({0, 0, 240, 268}, 0xFF0000);
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.host.paints, 2);
+    EXPECT_EQ(rig.Snapshot(), shown);
+    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{112, 130}));
+    rig.view.MoveCursor({0, 0});
+    EXPECT_EQ(rig.Snapshot(), painted);
+}
+
+TEST(Canvas, BeginStrokeDrawsNothingAndNeitherDoesAOnePointStroke) {
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    const QImage painted = rig.Snapshot();
+    rig.view.BeginStroke({50, 50});
+    EXPECT_EQ(rig.Snapshot(), painted);
+    ASSERT_EQ(rig.view.m_strokes.size(), 1u);
+    EXPECT_EQ(rig.view.m_pCurrentStroke, rig.view.m_strokes.back().get());
+    EXPECT_EQ(rig.view.m_pCurrentStroke->m_nWidth, 2);
+    EXPECT_EQ(rig.view.m_pCurrentStroke->m_points, (std::vector<PvPoint>{{50, 50}}));
+    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{50, 50}));
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.Snapshot(), painted);
+}
+
+TEST(Canvas, LiveSegmentIsTwoPixelsWideWithoutItsEndPoint) {
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    const QImage painted = rig.Snapshot();
+    rig.view.BeginStroke({50, 40});
+    rig.view.ExtendStroke({60, 40});
+    Pixels expected;
+    for (int x = 50; x < 60; ++x) {
+        expected.insert({x, 40});
+        expected.insert({x, 41});
+    }
+    EXPECT_EQ(Changed(painted, rig.Snapshot()), expected);
+    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{60, 40}));
+}
+
+TEST(Canvas, LiveInkEqualsWhatARepaintDraws) {
+    const std::vector<std::vector<PvPoint>> strokes = {
+        {{30, 30}, {60, 45}, {61, 80}, {20, 81}, {30, 30}},
+        {{100, 100}, {140, 140}, {100, 140}, {140, 100}, {120, 120}},  // across the icon, turning back
+        {{200, 20}, {180, 20}, {230, 20}, {200, 20}},                  // back and forth on one row
+        {{5, 200}, {-20, 210}, {-20, 300}, {250, 300}, {235, 250}},    // out of the client area and back
+        {{16, 16}, {16, 64}, {64, 64}, {17, 17}},                      // along grid lines
+    };
+    for (std::size_t k = 0; k < strokes.size(); ++k) {
+        SCOPED_TRACE(testing::Message() << "stroke " << k);
+        CCanvasRig rig;
+        rig.view.OnPaint();
+        const QImage painted = rig.Snapshot();
+        rig.view.BeginStroke(strokes[k].front());
+        for (std::size_t i = 1; i < strokes[k].size(); ++i) {
+            rig.view.ExtendStroke(strokes[k][i]);
+        }
+        const QImage live = rig.Snapshot();
+        EXPECT_FALSE(Changed(painted, live).empty());
+        rig.view.OnPaint();
+        EXPECT_EQ(rig.Snapshot(), live);
+    }
+
+    // Several strokes, the first one continued after the pen was lifted.
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    rig.view.BeginStroke({10, 10});
+    rig.view.ExtendStroke({40, 20});
+    rig.view.BeginStroke({100, 200});
+    rig.view.ExtendStroke({90, 150});
+    rig.view.ExtendStroke({120, 160});
+    const QImage live = rig.Snapshot();
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.Snapshot(), live);
+}
+
+TEST(Canvas, AStrokeStaysCurrentAfterTheLift) {
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    rig.view.BeginStroke({20, 100});
+    rig.view.ExtendStroke({30, 100});
+    const QImage lifted = rig.Snapshot();
+    rig.view.ExtendStroke({30, 110});
+    Pixels expected;
+    for (int y = 100; y < 110; ++y) {
+        expected.insert({30, y});
+        expected.insert({31, y});
+    }
+    EXPECT_EQ(Changed(lifted, rig.Snapshot()), expected);
+    ASSERT_EQ(rig.view.m_strokes.size(), 1u);
+    EXPECT_EQ(rig.view.m_strokes.front()->m_points.size(), 3u);
+}
+
+TEST(Canvas, ExtendStrokeWithoutACurrentStrokeBeginsOne) {
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    rig.view.BeginStroke({20, 20});
+    rig.view.ExtendStroke({40, 40});
+    rig.view.ClearStrokes();
+    EXPECT_EQ(rig.view.m_pCurrentStroke, nullptr);
+    const QImage cleared = rig.Snapshot();
+
+    rig.view.ExtendStroke({70, 90});
+    EXPECT_EQ(rig.Snapshot(), cleared);
+    ASSERT_EQ(rig.view.m_strokes.size(), 1u);
+    EXPECT_EQ(rig.view.m_strokes.front()->m_points, (std::vector<PvPoint>{{70, 90}}));
+    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{70, 90}));
+    rig.view.ExtendStroke({80, 90});
+    EXPECT_EQ(Changed(cleared, rig.Snapshot()).size(), 20u) << "the segment from the new stroke's start";
+}
+
+TEST(Canvas, ClearStrokesRepaintsAtOnceAndKeepsTheCursor) {
+    CCanvasRig reference;
+    reference.view.OnPaint();
+    reference.view.DrawCursor({90, 70});
+    const QImage expected = reference.Snapshot();
+
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    rig.view.BeginStroke({60, 60});
+    rig.view.ExtendStroke({120, 80});
+    rig.view.ExtendStroke({100, 20});
+    rig.view.MoveCursor({90, 70});
+    rig.view.ClearStrokes();
+    EXPECT_EQ(rig.host.paints, 2) << "painted within the command, bracket and all";
+    EXPECT_EQ(rig.host.invalidations, 0);
+    EXPECT_TRUE(rig.view.m_strokes.empty());
+    EXPECT_EQ(rig.view.m_pCurrentStroke, nullptr);
+    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{90, 70}));
+    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{100, 20}));
+    EXPECT_EQ(rig.Snapshot(), expected);
+
+    // With nothing to clear the whole surface is still painted again.
+    rig.Frame().FillSolidRect({5, 5, 200, 200}, 0x00FF00);
+    EXPECT_TRUE(rig.view.OnCommand(pv::cmd::kClearScreen));
+    EXPECT_EQ(rig.host.paints, 3);
+    EXPECT_EQ(rig.Snapshot(), expected);
+}
+
+TEST(Canvas, ClearStrokesCanBeTheFirstPaint) {
+    CCanvasRig rig;
+    rig.view.ClearStrokes();
+    EXPECT_FALSE(CTabletView::s_bFirstPaint);
+    EXPECT_EQ(rig.view.m_nCursorWidth, 20);
+    EXPECT_EQ(rig.Frame().Image(),
+              Expected(240, 268, Every16(0, 224), Every16(0, 256), pv::res::kIconNorth, {104, 118}));
+}
+
+TEST(Stroke, DrawsItsSegmentsWithItsOwnPenAndRestoresThePrevious) {
+    CPvFrameBuffer fb(20, 20);
+    CStroke stroke(2);
+    stroke.m_points = {{2, 2}};
+    EXPECT_TRUE(stroke.Draw(fb));
+    EXPECT_EQ(fb.Image(), CPvFrameBuffer(20, 20).Image()) << "one point draws nothing";
+
+    stroke.m_points = {{2, 2}, {6, 2}, {6, 5}};
+    EXPECT_TRUE(stroke.Draw(fb));
+    const Pixels expected = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 3}, {3, 3}, {4, 3},
+                             {5, 3}, {6, 2}, {7, 2}, {6, 3}, {7, 3}, {6, 4}, {7, 4}};
+    EXPECT_EQ(Changed(CPvFrameBuffer(20, 20).Image(), fb.Image()), expected);
+    EXPECT_EQ(fb.SelectPen(nullptr), nullptr) << "the default pen is selected again";
+}
+
+}  // namespace
