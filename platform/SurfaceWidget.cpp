@@ -1,0 +1,315 @@
+#include "platform/SurfaceWidget.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QTabletEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "surface/Commands.h"
+#include "surface/TabletView.h"
+
+namespace {
+
+// Posted to the widget itself: the UI has caught up with the moves that arrived.
+const QEvent::Type kDeliverMoves = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+int32_t Truncate(double value) {
+    return static_cast<int32_t>(std::trunc(value));
+}
+
+}  // namespace
+
+CSurfaceWidget::CSurfaceWidget(QWidget* parent)
+    : QWidget(parent),
+      m_pFrame(std::make_unique<CPvFrameBuffer>(std::max(1, width()), std::max(1, height()))) {
+    setFocusPolicy(Qt::StrongFocus);
+    // The framebuffer covers every pixel: nothing for Qt to erase first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_holdTimer.setSingleShot(true);
+    m_holdTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_holdTimer, &QTimer::timeout, this, [this] { OnHoldTimeout(); });
+}
+
+CSurfaceWidget::~CSurfaceWidget() = default;
+
+void CSurfaceWidget::SetView(CTabletView* view) {
+    m_pView = view;
+    if (view == nullptr) {
+        m_holdTimer.stop();
+        for (auto& [id, timer] : m_timers) {
+            timer->stop();
+        }
+    }
+}
+
+void CSurfaceWidget::SetMenuCheckHandler(std::function<void(int, bool)> handler) {
+    m_checkHandler = std::move(handler);
+}
+
+int CSurfaceWidget::RawUnitsPerPixel() const {
+    const QWidget* screen = window();
+    const int largest = std::max(screen->width(), screen->height());
+    int units = 4;
+    while (units > 1 && largest * units >= 10000) {
+        --units;
+    }
+    return units;
+}
+
+QPoint CSurfaceWidget::ScreenOffset() const {
+    return isWindow() ? QPoint(0, 0) : mapTo(window(), QPoint(0, 0));
+}
+
+PvPoint CSurfaceWidget::RawPoint(QPointF local) const {
+    const QPointF screen = local + QPointF(ScreenOffset());
+    const int units = RawUnitsPerPixel();
+    return {Truncate(screen.x() * units), Truncate(screen.y() * units)};
+}
+
+// Truncated like the raw point, so that raw / client gives the whole units per pixel.
+PvPoint CSurfaceWidget::ClientPoint(QPointF local) {
+    return {Truncate(local.x()), Truncate(local.y())};
+}
+
+void CSurfaceWidget::tabletEvent(QTabletEvent* event) {
+    m_precisePos = event->position();
+    m_bPrecise = true;
+    // Ignored, so that Qt delivers the same sample again as a mouse event.
+    event->ignore();
+}
+
+QPointF CSurfaceWidget::Position(const QMouseEvent* event) {
+    const QPointF position = event->position();
+    if (m_bPrecise) {
+        m_bPrecise = false;
+        const QPointF difference = m_precisePos - position;
+        if (std::abs(difference.x()) <= 1.0 && std::abs(difference.y()) <= 1.0) {
+            return m_precisePos;
+        }
+    }
+    return position;
+}
+
+int CSurfaceWidget::GetMouseMovePoints(PvPoint* points, int max) {
+    if (points == nullptr || max <= 0) {
+        return 0;
+    }
+    const int count = static_cast<int>(m_history.size());
+    const int first = std::max(0, count - max);
+    for (int i = first; i < count; ++i) {
+        points[i - first] = m_history[static_cast<std::size_t>(i)];
+    }
+    return count - first;
+}
+
+PvRect CSurfaceWidget::GetWorkArea() {
+    const QWidget* screen = window();
+    return {0, ScreenOffset().y(), screen->width(), screen->height()};
+}
+
+PvRect CSurfaceWidget::GetClientRect() {
+    return {0, 0, width(), height()};
+}
+
+void CSurfaceWidget::SetTimer(int id, int milliseconds) {
+    auto& timer = m_timers[id];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer.get(), &QTimer::timeout, this, [this, id] {
+            if (m_pView != nullptr) {
+                m_pView->OnTimer(id);
+            }
+        });
+    }
+    timer->start(std::max(0, milliseconds));
+}
+
+void CSurfaceWidget::KillTimer(int id) {
+    const auto found = m_timers.find(id);
+    if (found != m_timers.end()) {
+        found->second->stop();
+    }
+}
+
+void CSurfaceWidget::CheckMenuItem(int commandId, bool checked) {
+    if (m_checkHandler) {
+        m_checkHandler(commandId, checked);
+    }
+}
+
+void CSurfaceWidget::InvalidateRect(bool) {
+    m_bNeedPaint = true;
+    update();
+}
+
+void CSurfaceWidget::ReleaseDC(IDrawSurface*) {
+    // Drawing outside a paint (live ink, the cursor) must reach the screen too.
+    if (!m_bInPaint) {
+        update();
+    }
+}
+
+bool CSurfaceWidget::event(QEvent* event) {
+    if (event->type() == kDeliverMoves) {
+        m_bDeliveryPosted = false;
+        DeliverPendingMoves();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void CSurfaceWidget::DeliverPendingMoves() {
+    if (m_pendingMoves.empty()) {
+        return;
+    }
+    m_history.swap(m_pendingMoves);
+    m_pendingMoves.clear();
+    if (m_pView != nullptr) {
+        m_pView->OnPenMove(m_ptPendingClient);
+    }
+}
+
+void CSurfaceWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || m_pView == nullptr) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPointF position = Position(event);
+    DeliverPendingMoves();
+    m_bTracking = true;
+    m_lastPos = position;
+    m_history.assign(1, RawPoint(position));
+    m_pView->OnPenDown(ClientPoint(position));
+    // The default processing of a pen-down: watch for tap-and-hold.
+    StartHold(position);
+}
+
+void CSurfaceWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || m_pView == nullptr) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    const QPointF position = Position(event);
+    DeliverPendingMoves();
+    CancelHold();
+    m_bTracking = true;
+    m_lastPos = position;
+    m_history.assign(1, RawPoint(position));
+    m_pView->OnDoubleTap(ClientPoint(position));
+}
+
+void CSurfaceWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_bTracking || !(event->buttons() & Qt::LeftButton) || m_pView == nullptr) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    const QPointF position = Position(event);
+    m_lastPos = position;
+    if (m_holdTimer.isActive()) {
+        const QPointF moved = position - m_holdStart;
+        if (std::abs(moved.x()) > kHoldSlop || std::abs(moved.y()) > kHoldSlop) {
+            CancelHold();
+        }
+    }
+    m_pendingMoves.push_back(RawPoint(position));
+    m_ptPendingClient = ClientPoint(position);
+    if (static_cast<int>(m_pendingMoves.size()) >= kMaxHistory) {
+        // A full batch leaves now rather than losing its oldest points.
+        DeliverPendingMoves();
+    } else if (!m_bDeliveryPosted) {
+        m_bDeliveryPosted = true;
+        QCoreApplication::postEvent(this, new QEvent(kDeliverMoves), Qt::LowEventPriority);
+    }
+}
+
+void CSurfaceWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !m_bTracking || m_pView == nullptr) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    const QPointF position = Position(event);
+    DeliverPendingMoves();
+    CancelHold();
+    m_bTracking = false;
+    m_history.assign(1, RawPoint(position));
+    m_pView->OnPenUp(ClientPoint(position));
+}
+
+void CSurfaceWidget::StartHold(QPointF local) {
+    m_holdStart = local;
+    m_holdTimer.start(m_nHoldTimeMs);
+}
+
+void CSurfaceWidget::CancelHold() {
+    m_holdTimer.stop();
+}
+
+void CSurfaceWidget::OnHoldTimeout() {
+    if (!m_bTracking || m_pView == nullptr) {
+        return;
+    }
+    // Moves within the slop that are still queued come first, as they happened first.
+    DeliverPendingMoves();
+    m_history.assign(1, RawPoint(m_lastPos));
+    const PvPoint client = ClientPoint(m_lastPos);
+    const QPoint offset = ScreenOffset();
+    m_pView->OnTapAndHold({client.x + offset.x(), client.y + offset.y()});
+}
+
+void CSurfaceWidget::keyPressEvent(QKeyEvent* event) {
+    if (m_pView != nullptr && event->key() == Qt::Key_F23) {
+        m_pView->OnKeyDown(pv::key::kAction, event->isAutoRepeat() ? pv::key::kRepeatFlag : 0u);
+        event->accept();
+        return;
+    }
+    if (m_pView != nullptr && event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        m_pView->OnHelpInfo();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CSurfaceWidget::keyReleaseEvent(QKeyEvent* event) {
+    if (m_pView != nullptr && event->key() == Qt::Key_F23) {
+        // Auto-repeat comes as release and press pairs; only the last release lifts the button.
+        if (!event->isAutoRepeat()) {
+            m_pView->OnKeyUp(pv::key::kAction, 0);
+        }
+        event->accept();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void CSurfaceWidget::paintEvent(QPaintEvent* event) {
+    if (m_bNeedPaint && m_pView != nullptr) {
+        m_bNeedPaint = false;
+        m_bInPaint = true;
+        m_pView->OnPaint();
+        m_bInPaint = false;
+    }
+    QPainter painter(this);
+    const QRect damaged = event->rect();
+    painter.drawImage(damaged, m_pFrame->Image(), damaged);
+}
+
+void CSurfaceWidget::resizeEvent(QResizeEvent* event) {
+    const QSize size = event->size();
+    if (size.width() != m_pFrame->Width() || size.height() != m_pFrame->Height()) {
+        m_pFrame = std::make_unique<CPvFrameBuffer>(std::max(1, size.width()), std::max(1, size.height()));
+        // Positions must not be measured against the Extent of the old size.
+        if (m_pView != nullptr) {
+            m_pView->m_bNeedCalibration = true;
+        }
+        m_bNeedPaint = true;
+    }
+    QWidget::resizeEvent(event);
+}

@@ -1,0 +1,106 @@
+#pragma once
+#include <QPointF>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/QtFrameBuffer.h"
+#include "platform/ViewHost.h"
+
+class CTabletView;
+
+// The window of the tablet surface. The top-level window's inside plays the
+// handheld's screen: raw and screen points are measured from its top-left corner,
+// and the work area is the part of it below the command bar, where this widget
+// sits. Mouse input (touch and pen arrive as mouse input too) reaches the view as
+// pen events with client points; moves that arrive before the UI gets round to
+// them are merged into one PenMove with up to kMaxHistory raw points.
+class CSurfaceWidget : public QWidget, public IViewHost {
+public:
+    static constexpr int kMaxHistory = 16;
+    static constexpr int kHoldTimeMs = 500;
+    // How far the pen may wander (pixels, each axis) and still count as held.
+    static constexpr int kHoldSlop = 4;
+
+    explicit CSurfaceWidget(QWidget* parent = nullptr);
+    ~CSurfaceWidget() override;
+
+    // The view that receives the events; nullptr detaches it (before it is destroyed).
+    void SetView(CTabletView* view);
+    // Where check marks go: the frame's menu.
+    void SetMenuCheckHandler(std::function<void(int commandId, bool checked)> handler);
+
+    // Raw units per screen pixel: 4 while the screen stays under 10000 units, fewer beyond.
+    int RawUnitsPerPixel() const;
+    // The top-left corner of this widget on the screen (the top-level window's inside).
+    QPoint ScreenOffset() const;
+    CPvFrameBuffer& FrameBuffer() { return *m_pFrame; }
+
+    // How long the pen must stay for a tap-and-hold (tests shorten or stretch it).
+    void SetHoldTime(int milliseconds) { m_nHoldTimeMs = milliseconds; }
+    // A pen-down is waiting to become a tap-and-hold.
+    bool HoldPending() const { return m_holdTimer.isActive(); }
+
+    // IViewHost
+    int GetMouseMovePoints(PvPoint* points, int max) override;
+    PvRect GetWorkArea() override;
+    PvRect GetClientRect() override;
+    void SetTimer(int id, int milliseconds) override;
+    void KillTimer(int id) override;
+    void CheckMenuItem(int commandId, bool checked) override;
+    void InvalidateRect(bool erase) override;
+    void BeginPaint() override {}
+    void EndPaint() override {}
+    IDrawSurface* GetDC() override { return m_pFrame.get(); }
+    void ReleaseDC(IDrawSurface* surface) override;
+
+protected:
+    bool event(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void tabletEvent(QTabletEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    PvPoint RawPoint(QPointF local) const;
+    static PvPoint ClientPoint(QPointF local);
+    // The event's position, sub-pixel when a pen sample just gave it.
+    QPointF Position(const QMouseEvent* event);
+    void DeliverPendingMoves();
+    void StartHold(QPointF local);
+    void CancelHold();
+    void OnHoldTimeout();
+
+    CTabletView* m_pView = nullptr;
+    std::function<void(int, bool)> m_checkHandler;
+    std::unique_ptr<CPvFrameBuffer> m_pFrame;
+    bool m_bNeedPaint = true;  // the view must repaint before the next show
+    bool m_bInPaint = false;
+
+    // Raw points of the message being handled, oldest first.
+    std::vector<PvPoint> m_history;
+    // Moves not yet delivered, and the client point of the newest.
+    std::vector<PvPoint> m_pendingMoves;
+    PvPoint m_ptPendingClient;
+    bool m_bDeliveryPosted = false;
+    bool m_bTracking = false;  // the left button went down here and is still down
+
+    // Widgets get mouse positions in whole pixels; the pen's own sample keeps the fraction.
+    QPointF m_precisePos;
+    bool m_bPrecise = false;
+
+    QTimer m_holdTimer;
+    int m_nHoldTimeMs = kHoldTimeMs;
+    QPointF m_holdStart;
+    QPointF m_lastPos;
+
+    std::map<int, std::unique_ptr<QTimer>> m_timers;
+};
