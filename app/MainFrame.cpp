@@ -130,6 +130,7 @@ int CMainFrame::OnCreate() {
         auto* button = new QAction(QIcon(QString::fromUtf8(kButtons[i].image)), QString(), this);
         button->setToolTip(m_ToolTipsTable[i + 1]);
         const int id = kButtons[i].command;
+        button->setData(id);
         connect(button, &QAction::triggered, this, [this, id] { OnCmdMsg(id); });
         m_wndCommandBar->addAction(button);
         m_buttons.push_back(button);

@@ -1,0 +1,274 @@
+// The surface's window: how Qt input becomes pen events with raw points, merged
+// moves, tap-and-hold, the action button, timers, and what is shown on screen.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPointingDevice>
+#include <QTabletEvent>
+#include <QTest>
+#include <QWidget>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/MessageBox.h"
+#include "platform/QtProfile.h"
+#include "platform/SurfaceWidget.h"
+#include "surface/TabletView.h"
+#include "tests/support/RecordingSocketIo.h"
+#include "tests/support/TempProfile.h"
+
+namespace {
+
+// A handheld-sized screen: a 26-pixel bar above a 240 x 294 surface.
+constexpr int kBar = 26;
+constexpr int kWidth = 240;
+constexpr int kHeight = 294;
+
+// One Position record as it goes on the wire.
+QString Rec(int x, int y) {
+    return QString::asprintf(">%4d%4d", x, y);
+}
+
+}  // namespace
+
+class TestSurfaceWidget : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void pointsAreSubPixelRawUnitsFromTheScreenCorner();
+    void movesMergeUntilTheUiCatchesUp();
+    void tapAndHoldDeliversTheScreenPoint();
+    void movingAwayCancelsTheHold();
+    void actionButtonIgnoresAutoRepeat();
+    void timerRestartsWhenSetAgain();
+    void resizeRecalibratesAndTheFramebufferIsShown();
+
+private:
+    // Input as the window system delivers it, at points of the surface.
+    void Send(QEvent::Type type, QPointF surfacePoint, Qt::MouseButtons buttons, Qt::MouseButton button);
+    void Press(QPointF p) { Send(QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton); }
+    void Move(QPointF p) { Send(QEvent::MouseMove, p, Qt::LeftButton, Qt::NoButton); }
+    void Release(QPointF p) { Send(QEvent::MouseButtonRelease, p, Qt::NoButton, Qt::LeftButton); }
+    void Key(QEvent::Type type, bool autoRepeat) {
+        QKeyEvent event(type, Qt::Key_F23, Qt::NoModifier, QString(), autoRepeat);
+        QApplication::sendEvent(surface, &event);
+    }
+    // Writes made since the last call, one entry per write.
+    QStringList Writes() {
+        QStringList writes;
+        for (const std::string& write : io.writes) {
+            writes << QString::fromStdString(write);
+        }
+        io.writes.clear();
+        return writes;
+    }
+
+    int timestamp = 1000;
+    CRecordingSocketIo io;
+    CRecordingMessageBox boxes;
+    std::unique_ptr<CTempProfile> temp;
+    std::unique_ptr<CQtProfile> profile;
+    std::unique_ptr<QWidget> screen;
+    CSurfaceWidget* surface = nullptr;
+    std::unique_ptr<CTabletView> view;
+};
+
+void TestSurfaceWidget::Send(QEvent::Type type, QPointF surfacePoint, Qt::MouseButtons buttons,
+                             Qt::MouseButton button) {
+    const QPointF local = surfacePoint + QPointF(0, kBar);
+    // Far apart in time: two presses never make a double-click here.
+    timestamp += 1000;
+    qt_handleMouseEvent(screen->windowHandle(), local, screen->mapToGlobal(local), buttons, button, type,
+                        Qt::NoModifier, timestamp);
+}
+
+void TestSurfaceWidget::init() {
+    temp = std::make_unique<CTempProfile>();
+    temp->PointAt("127.0.0.2", 5999);
+    profile = std::make_unique<CQtProfile>(temp->Path());
+    screen = std::make_unique<QWidget>();
+    screen->setFixedSize(kWidth, kBar + kHeight);
+    auto* bar = new QWidget(screen.get());
+    bar->setGeometry(0, 0, kWidth, kBar);
+    surface = new CSurfaceWidget(screen.get());
+    surface->setGeometry(0, kBar, kWidth, kHeight);
+    // No hold unless a test asks for one.
+    surface->SetHoldTime(24 * 3600 * 1000);
+    view = std::make_unique<CTabletView>(*profile, *surface, io);
+    view->Create();
+    surface->SetView(view.get());
+    screen->show();
+    QVERIFY(QTest::qWaitForWindowExposed(screen.get()));
+    QCoreApplication::processEvents();
+    QCOMPARE(Writes(), QStringList{"+"});
+}
+
+void TestSurfaceWidget::cleanup() {
+    io.writes.clear();
+    surface->SetView(nullptr);
+    view.reset();
+    screen.reset();
+    QVERIFY(boxes.shown.empty());
+}
+
+void TestSurfaceWidget::pointsAreSubPixelRawUnitsFromTheScreenCorner() {
+    QCOMPARE(surface->RawUnitsPerPixel(), 4);
+    QCOMPARE(surface->GetWorkArea(), (PvRect{0, kBar, kWidth, kBar + kHeight}));
+    QCOMPARE(surface->GetClientRect(), (PvRect{0, 0, kWidth, kHeight}));
+
+    Press({100, 50});
+    // A pen sample, then the mouse event Qt makes of it in whole pixels.
+    QTabletEvent sample(QEvent::TabletMove, QPointingDevice::primaryPointingDevice(), QPointF(110.75, 80.5),
+                        surface->mapToGlobal(QPointF(110.75, 80.5)), 0.5, 0, 0, 0, 0, 0, Qt::NoModifier,
+                        Qt::NoButton, Qt::LeftButton);
+    QApplication::sendEvent(surface, &sample);
+    QMouseEvent move(QEvent::MouseMove, QPointF(111, 81), surface->mapToGlobal(QPointF(111, 81)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(surface, &move);
+    QCoreApplication::processEvents();
+    // Where the window system last saw the pen, so it adds no move of its own.
+    Release({100, 50});
+    // Width from the screen, height from the surface; raw x = 4 * 110.75, raw y = 4 * (80.5 + 26) - 104.
+    const QStringList expected{":09601176", Rec(443, 322), "^", Rec(400, 200)};
+    QCOMPARE(Writes(), expected);
+    QCOMPARE(view->m_ptRawOrigin, (PvPoint{0, 4 * kBar}));
+    // The client point is truncated like the raw point, so the ratio stays whole.
+    QCOMPARE(view->m_dRatioX, 4.0);
+    QCOMPARE(view->m_dRatioY, 4.0);
+}
+
+void TestSurfaceWidget::movesMergeUntilTheUiCatchesUp() {
+    Press({10, 10});
+    QCoreApplication::processEvents();
+    Writes();
+
+    // Three moves before the UI gets to them: one PenMove, one write, oldest first.
+    for (int x : {20, 21, 22}) {
+        Move({static_cast<double>(x), 10});
+    }
+    QVERIFY(io.writes.empty());
+    QCoreApplication::processEvents();
+    QCOMPARE(Writes(), QStringList{Rec(80, 40) + Rec(84, 40) + Rec(88, 40)});
+
+    // Twenty: a full batch of sixteen leaves at once, the rest when the UI catches up.
+    QString first;
+    QString rest;
+    for (int i = 0; i < 20; ++i) {
+        const int x = 30 + i;
+        Move({static_cast<double>(x), 10});
+        (i < 16 ? first : rest) += Rec(4 * x, 40);
+    }
+    QCOMPARE(Writes(), QStringList{first});
+    QCoreApplication::processEvents();
+    QCOMPARE(Writes(), QStringList{rest});
+
+    // Moves still pending when the pen lifts go out before the lift.
+    Move({60, 12});
+    Move({61, 12});
+    Release({61, 12});
+    const QStringList expected{Rec(240, 48) + Rec(244, 48), "^", Rec(244, 48)};
+    QCOMPARE(Writes(), expected);
+}
+
+void TestSurfaceWidget::tapAndHoldDeliversTheScreenPoint() {
+    // A slide calibrates and leaves no click behind.
+    Press({100, 50});
+    Move({120, 50});
+    Release({120, 50});
+    QCoreApplication::processEvents();
+    Writes();
+
+    surface->SetHoldTime(20);
+    Press({60, 40});
+    QVERIFY(surface->HoldPending());
+    QTRY_VERIFY_WITH_TIMEOUT(view->m_bHoldDrag, 20000);
+    const QStringList expected{Rec(240, 160), "!", Rec(240, 160)};
+    QCOMPARE(Writes(), expected);
+    // The screen point came back to the client point the pen is at.
+    QVERIFY(view->m_pCurrentStroke != nullptr);
+    QCOMPARE(view->m_pCurrentStroke->m_points.front(), (PvPoint{60, 40}));
+    // Lifted without dragging: a click.
+    Release({60, 40});
+    QCOMPARE(Writes(), QStringList{"!^"});
+}
+
+void TestSurfaceWidget::movingAwayCancelsTheHold() {
+    surface->SetHoldTime(24 * 3600 * 1000);
+    Press({60, 40});
+    Move({60 + CSurfaceWidget::kHoldSlop, 40 - CSurfaceWidget::kHoldSlop});
+    QVERIFY2(surface->HoldPending(), "within the slop the hold still counts");
+    Move({60 + CSurfaceWidget::kHoldSlop + 1, 40});
+    QVERIFY(!surface->HoldPending());
+    Release({65, 40});
+
+    Press({10, 10});
+    Release({10, 10});
+    QVERIFY2(!surface->HoldPending(), "lifting cancels");
+}
+
+void TestSurfaceWidget::actionButtonIgnoresAutoRepeat() {
+    Press({100, 50});
+    QCoreApplication::processEvents();
+    Writes();
+    Key(QEvent::KeyPress, false);
+    QVERIFY(view->m_bActionKeyDown);
+    QCOMPARE(Writes(), QStringList{"!"});
+    // Held down: the system repeats it as release and press pairs.
+    for (int i = 0; i < 3; ++i) {
+        Key(QEvent::KeyRelease, true);
+        Key(QEvent::KeyPress, true);
+    }
+    QVERIFY(view->m_bActionKeyDown);
+    QVERIFY(io.writes.empty());
+    Key(QEvent::KeyRelease, false);
+    QVERIFY(!view->m_bActionKeyDown);
+    QCOMPARE(Writes(), QStringList{"^"});
+}
+
+void TestSurfaceWidget::timerRestartsWhenSetAgain() {
+    view->m_bExtendTimeUp = false;
+    surface->SetTimer(1, 24 * 3600 * 1000);
+    // Setting it again replaces the day-long period.
+    surface->SetTimer(1, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(view->m_bExtendTimeUp, 20000);
+
+    view->m_bExtendTimeUp = false;
+    surface->SetTimer(1, 0);
+    surface->KillTimer(1);
+    QCoreApplication::processEvents();
+    QVERIFY2(!view->m_bExtendTimeUp, "a killed timer never fires");
+}
+
+void TestSurfaceWidget::resizeRecalibratesAndTheFramebufferIsShown() {
+    Press({100, 50});
+    Release({100, 50});
+    QVERIFY(!view->m_bNeedCalibration);
+
+    surface->resize(200, 150);
+    QVERIFY(view->m_bNeedCalibration);
+    QCOMPARE(surface->FrameBuffer().Width(), 200);
+    QCOMPARE(surface->FrameBuffer().Height(), 150);
+
+    const QImage shown = surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.size(), QSize(200, 150));
+    // The grid of the new size: lines at x = 0, 16, ... and y = 0, 16, ...; white between.
+    QCOMPARE(shown.pixel(16, 5) & 0xFFFFFFu, 0x000000u);
+    QCOMPARE(shown.pixel(5, 144) & 0xFFFFFFu, 0x000000u);
+    QCOMPARE(shown.pixel(40, 40) & 0xFFFFFFu, 0xFFFFFFu);
+    QCOMPARE(shown, surface->FrameBuffer().Image().convertToFormat(QImage::Format_RGB32));
+
+    // The next pen-down measures against the new size.
+    Writes();
+    Press({100, 50});
+    const QStringList writes = Writes();
+    QVERIFY(!writes.empty());
+    QCOMPARE(writes.front(), QString(":09600600"));
+    Release({100, 50});
+}
+
+QTEST_MAIN(TestSurfaceWidget)
+#include "surface_widget_test.moc"
