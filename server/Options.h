@@ -1,0 +1,31 @@
+#pragma once
+// The command line of penvale-server.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "AllowList.h"
+
+namespace pv::server {
+
+struct Options {
+    std::uint32_t listenAddress = 0;  // host byte order; 0 is every IPv4 address
+    std::uint16_t port = 55;          // 0 picks a free port (tests use it)
+    std::vector<Ipv4Range> allow;     // empty: AllowList::Default()
+    bool print = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct ParsedOptions {
+    Options options;
+    std::string error;  // empty when the command line parsed
+};
+
+// args excludes the program name. Takes "--name value" and "--name=value".
+ParsedOptions ParseOptions(const std::vector<std::string>& args);
+
+std::string UsageText();
+
+}  // namespace pv::server
