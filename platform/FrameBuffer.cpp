@@ -184,10 +184,21 @@ void CPvFrameBuffer::XorCopy(PvPoint topLeft, int width, int height, const CPvIm
     if (from.isEmpty()) {
         return;
     }
+    // Clipped to the surface here, in 64 bits so that a point near the ends of the int
+    // range cannot overflow; what falls outside is never touched, so a second copy undoes
+    // the first exactly.
+    const int64_t left = std::max<int64_t>(topLeft.x, 0);
+    const int64_t top = std::max<int64_t>(topLeft.y, 0);
+    const int64_t right = std::min<int64_t>(int64_t{topLeft.x} + from.width(), m_image.width());
+    const int64_t bottom = std::min<int64_t>(int64_t{topLeft.y} + from.height(), m_image.height());
+    if (left >= right || top >= bottom) {
+        return;
+    }
+    const QRect part(static_cast<int>(left - topLeft.x), static_cast<int>(top - topLeft.y),
+                     static_cast<int>(right - left), static_cast<int>(bottom - top));
     QPainter painter(&m_image);
-    // Clipped to the surface by the painter, so a second copy undoes the first exactly.
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-    painter.drawImage(QPoint(topLeft.x, topLeft.y), image, from);
+    painter.drawImage(QPoint(static_cast<int>(left), static_cast<int>(top)), image, part);
 }
 
 void CPvFrameBuffer::Resize(int width, int height) {

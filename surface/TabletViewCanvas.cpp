@@ -1,5 +1,6 @@
 // The ink canvas: the grid, the orientation icon, the strokes and the
 // exclusive-or crosshair that marks where the desktop pointer was sent.
+#include <cstdint>
 #include <utility>
 
 #include "surface/Commands.h"
@@ -55,13 +56,19 @@ void CTabletView::OnPaint() {
 namespace {
 
 // One exclusive-or copy of the cursor image centred on point; a second copy at the
-// same point takes it off again.
+// same point takes it off again. A corner beyond the int range lies far off the
+// surface: nothing to copy.
 void XorCursor(IViewHost& host, const CPvImage& image, int width, int height, PvPoint point) {
+    const int64_t left = int64_t{point.x} - width / 2;
+    const int64_t top = int64_t{point.y} - height / 2;
+    if (left < INT32_MIN || top < INT32_MIN) {
+        return;
+    }
     IDrawSurface* surface = host.GetDC();
     if (surface == nullptr) {
         return;
     }
-    surface->XorCopy({point.x - width / 2, point.y - height / 2}, width, height, image);
+    surface->XorCopy({static_cast<int32_t>(left), static_cast<int32_t>(top)}, width, height, image);
     host.ReleaseDC(surface);
 }
 

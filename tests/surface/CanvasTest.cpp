@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <climits>
 #include <set>
 #include <utility>
 #include <vector>
@@ -251,6 +252,19 @@ TEST(Canvas, CursorAtTheEdgesIsClippedAndErasedExactly) {
         rig.view.EraseCursor();
         EXPECT_EQ(rig.Snapshot(), before);
     }
+}
+
+TEST(Canvas, CursorFarOffTheSurfaceShowsNothing) {
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    const QImage painted = rig.Snapshot();
+    for (const PvPoint p : {PvPoint{INT_MIN, 100}, PvPoint{100, INT_MIN + 3}, PvPoint{INT_MAX, INT_MAX}}) {
+        rig.view.MoveCursor(p);
+        EXPECT_EQ(rig.Snapshot(), painted);
+        EXPECT_EQ(rig.view.m_ptCursor, p);
+    }
+    rig.view.MoveCursor({60, 60});
+    EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(50, 50, 240, 268));
 }
 
 TEST(Canvas, PaintTakesTheCursorOffAndPutsItBackOnTop) {

@@ -251,6 +251,18 @@ TEST(FrameBuffer, ExclusiveOrCopyTakesOnlyTheGivenSizeFromTheTopLeft) {
     EXPECT_TRUE(Inked(untouched).empty()) << "an empty copy or a missing image changes nothing";
 }
 
+TEST(FrameBuffer, ExclusiveOrCopyAtTheEndsOfTheIntRangeTouchesNothing) {
+    const CPvImage source = PvImageFromQImage(Checkerboard(20, 20));
+    CPvFrameBuffer fb(40, 40);
+    Scribble(fb);
+    const QImage before = fb.Image().copy();
+    for (const PvPoint at : {PvPoint{INT_MAX - 5, 3}, PvPoint{3, INT_MAX}, PvPoint{INT_MIN, 3},
+                             PvPoint{3, INT_MIN}, PvPoint{INT_MIN, INT_MAX}}) {
+        fb.XorCopy(at, 20, 20, source);
+    }
+    EXPECT_EQ(fb.Image(), before);
+}
+
 TEST(FrameBuffer, IconsAreDrawnWithTheirMaskAndClipped) {
     QImage icon(32, 32, QImage::Format_ARGB32_Premultiplied);
     icon.fill(Qt::transparent);
