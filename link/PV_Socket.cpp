@@ -4,7 +4,8 @@
 
 #include "platform/MessageBox.h"
 
-CPV_Socket::CPV_Socket(const CSettingsStore& settings, ISocketIo& io) : CStreamSocket(io), m_settings(settings) {}
+CPV_Socket::CPV_Socket(const CSettingsStore& settings, ISocketIo& io)
+    : CStreamSocket(io), m_settings(settings) {}
 
 CPV_Socket::~CPV_Socket() = default;
 
@@ -33,6 +34,10 @@ bool CPV_Socket::ConnectToServer() {
     return true;
 }
 
-void CPV_Socket::OnReceive(int) { PvMessageBox("CPV_Socket::OnReceive"); }
+void CPV_Socket::OnReceive(int) {
+    PvMessageBox("CPV_Socket::OnReceive");
+}
 
-void CPV_Socket::OnClose(int) { PvMessageBox("CPV_Socket::OnClose"); }
+void CPV_Socket::OnClose(int) {
+    PvMessageBox("CPV_Socket::OnClose");
+}

@@ -25,9 +25,9 @@ inline constexpr char kDoubleClickStr[] = "!^!^";
 inline constexpr char kExtentFormat[] = ":%04d%04d";
 inline constexpr char kPositionFormat[] = ">%4d%4d";
 
-inline constexpr std::size_t kRecordLength = 9;   // Extent and Position
+inline constexpr std::size_t kRecordLength = 9;  // Extent and Position
 inline constexpr std::size_t kNumberWidth = 4;
-inline constexpr int kMinNumber = -999;           // the widest values that still fit four characters
+inline constexpr int kMinNumber = -999;  // the widest values that still fit four characters
 inline constexpr int kMaxNumber = 9999;
 inline constexpr std::size_t kMaxBatchPoints = 16;
 // Room for 16 records and the formatter's terminating zero after the last.

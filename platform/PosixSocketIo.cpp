@@ -56,10 +56,21 @@ public:
                 result = error == 0 ? 0 : -1;
             }
         }
-        const int savedErrno = errno;
-        ::fcntl(handle, F_SETFL, flags);
-        errno = savedErrno;
-        return result < 0 ? Fail() : 0;
+        if (result == 0) {
+            ::fcntl(handle, F_SETFL, flags);
+            return 0;
+        }
+        Fail();
+        // A timed-out handshake would go on in the background, and a later send would
+        // block until it ends: put a fresh unconnected socket behind the same handle.
+        const int fresh = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fresh >= 0) {
+            ::dup2(fresh, handle);
+            ::close(fresh);
+        } else {
+            ::fcntl(handle, F_SETFL, flags);
+        }
+        return -1;
     }
 
     int Send(int handle, const void* bytes, std::size_t length) override {

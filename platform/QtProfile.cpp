@@ -49,4 +49,6 @@ bool CQtProfile::WriteProfileInt(std::string_view section, std::string_view entr
     return m_pSettings->status() == QSettings::NoError;
 }
 
-std::string CQtProfile::FileName() const { return m_pSettings->fileName().toStdString(); }
+std::string CQtProfile::FileName() const {
+    return m_pSettings->fileName().toStdString();
+}

@@ -21,7 +21,9 @@ private:
 
 CStreamSocket::CStreamSocket(ISocketIo& io) : m_io(io) {}
 
-CStreamSocket::~CStreamSocket() { Close(); }
+CStreamSocket::~CStreamSocket() {
+    Close();
+}
 
 int CStreamSocket::Fail() {
     m_nLastError = m_io.LastError();
@@ -55,7 +57,9 @@ int CStreamSocket::Send(const void* bytes, std::size_t length) {
     return sent < 0 ? Fail() : sent;
 }
 
-bool CStreamSocket::ShutDown() { return m_io.Shutdown(m_hSocket) == 0 || (Fail(), false); }
+bool CStreamSocket::ShutDown() {
+    return m_io.Shutdown(m_hSocket) == 0 || (Fail(), false);
+}
 
 void CStreamSocket::Close() {
     m_pWatcher.reset();
@@ -65,7 +69,9 @@ void CStreamSocket::Close() {
     }
 }
 
-bool CStreamSocket::SetNoDelay() { return m_io.SetNoDelay(m_hSocket) == 0 || (Fail(), false); }
+bool CStreamSocket::SetNoDelay() {
+    return m_io.SetNoDelay(m_hSocket) == 0 || (Fail(), false);
+}
 
 void CStreamSocket::OnReceive(int) {}
 void CStreamSocket::OnClose(int) {}

@@ -87,7 +87,9 @@ bool CTabletView::OnCommand(int id) {
     }
 }
 
-void CTabletView::OnHelp() { PvShowHelpTopic(kHelpContents); }
+void CTabletView::OnHelp() {
+    PvShowHelpTopic(kHelpContents);
+}
 
 bool CTabletView::OnHelpInfo() {
     PvShowHelpTopic(kHelpContents);

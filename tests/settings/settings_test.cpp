@@ -88,7 +88,8 @@ TEST(SettingsStore, UserProfileLivesUnderPenvalePenvale) {
     EXPECT_EQ(profile.FileName(), expected);
     CSettingsStore settings(profile);
     EXPECT_EQ(settings.Orientation(), 32774);
-    EXPECT_FALSE(QDir(QString::fromStdString(std::getenv("XDG_CONFIG_HOME") + std::string("/Penvale"))).exists());
+    EXPECT_FALSE(
+        QDir(QString::fromStdString(std::getenv("XDG_CONFIG_HOME") + std::string("/Penvale"))).exists());
     settings.WriteOrientation(32775);
     EXPECT_NE(ReadFile(expected).find("[Settings]\nOrientation=32775"), std::string::npos);
 }

@@ -79,7 +79,8 @@ public:
     }
 
     bool SendToClient(const std::string& bytes) {
-        return ::send(m_clientFd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+        return ::send(m_clientFd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
     }
 
     int PeerPort() const { return m_nPeerPort; }
