@@ -1,0 +1,233 @@
+// penvale-server as a user runs it, with --print, through real loopback connections.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "LoopbackClient.h"
+
+namespace pv::server {
+namespace {
+
+using Lines = std::vector<std::string>;
+using test::LoopbackClient;
+
+constexpr char kServerAddress[] = "127.0.0.3";
+
+// The program with its standard output and error on pipes.
+class ServerProcess {
+public:
+    explicit ServerProcess(const std::vector<std::string>& args) {
+        int out[2];
+        int err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        std::vector<std::string> all = {PENVALE_SERVER_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, PENVALE_SERVER_PATH, &actions, nullptr, argv.data(), environ) != 0) {
+            m_pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(err[1]);
+        m_out = out[0];
+        m_err = err[0];
+    }
+    ~ServerProcess() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        close(m_out);
+        close(m_err);
+    }
+
+    // The next line of standard output or error; empty at their end. Bounded so
+    // that a broken program cannot hang the test.
+    std::string OutLine() { return ReadLine(m_out, m_outBuffer); }
+    std::string ErrLine() { return ReadLine(m_err, m_errBuffer); }
+
+    // Reads standard error until a line contains text; returns that line.
+    std::string ErrLineWith(const std::string& text) {
+        for (std::string line = ErrLine(); !line.empty(); line = ErrLine()) {
+            if (line.find(text) != std::string::npos) {
+                return line;
+            }
+        }
+        return {};
+    }
+
+    std::uint16_t WaitForPort() {
+        std::string line = ErrLineWith("listening on ");
+        std::size_t colon = line.rfind(':', line.find(','));
+        return colon == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(line.substr(colon + 1)));
+    }
+
+    // Stops the program as a user would and returns its exit status.
+    int Stop() {
+        kill(m_pid, SIGTERM);
+        return Wait();
+    }
+    int Wait() {
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    static std::string ReadLine(int fd, std::string& buffer) {
+        while (true) {
+            std::size_t newline = buffer.find('\n');
+            if (newline != std::string::npos) {
+                std::string line = buffer.substr(0, newline);
+                buffer.erase(0, newline + 1);
+                return line;
+            }
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 20000) <= 0) {
+                return {};
+            }
+            char chunk[4096];
+            ssize_t n = read(fd, chunk, sizeof chunk);
+            if (n <= 0) {
+                return {};
+            }
+            buffer.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+    std::string m_outBuffer;
+    std::string m_errBuffer;
+};
+
+Lines ReadLines(ServerProcess& server, std::size_t count) {
+    Lines lines;
+    while (lines.size() < count) {
+        std::string line = server.OutLine();
+        if (line.empty()) {
+            break;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(Program, PrintsTheScriptedStreamExactly) {
+    ServerProcess server({"--print", "--listen", kServerAddress, "--port", "0"});
+    std::uint16_t port = server.WaitForPort();
+    ASSERT_NE(port, 0);
+    LoopbackClient client("127.0.0.3", kServerAddress, port);
+    ASSERT_TRUE(client.Connected());
+    // A session as the handheld writes it, one write per message or batch, with
+    // noise and a cut-off record at the end.
+    for (const char* write : {"+", ":09601072", ">   0   0> 401 201", "!", "> 402 203", "^", "> 402 203",
+                              "!^", "!^!^", "|", "junk", ":-012-999", ">  -5 -50", ">  1"}) {
+        ASSERT_TRUE(client.Send(write));
+    }
+    client.Close();
+    EXPECT_EQ(ReadLines(server, 19),
+              (Lines{"attach", "extent 960 1072", "position 0 0", "position 401 201", "down",
+                     "position 402 203", "up", "position 402 203", "down", "up", "down", "up", "down", "up",
+                     "right-click", "skipped 4", "extent -12 -999", "position -5 -50", "skipped 4"}));
+    EXPECT_NE(server.ErrLineWith("disconnected 127.0.0.3:"), "");
+    EXPECT_EQ(server.Stop(), 0);
+    // Nothing else reached standard output: connection events go to standard error.
+    EXPECT_EQ(server.OutLine(), "");
+}
+
+TEST(Program, SecondConnectionReplacesTheFirst) {
+    ServerProcess server({"--print", "--listen", kServerAddress, "--port", "0"});
+    std::uint16_t port = server.WaitForPort();
+    ASSERT_NE(port, 0);
+    LoopbackClient first("127.0.0.3", kServerAddress, port);
+    ASSERT_TRUE(first.Connected());
+    ASSERT_TRUE(first.Send("+!"));
+    ASSERT_EQ(ReadLines(server, 2), (Lines{"attach", "down"}));
+
+    LoopbackClient second("127.0.0.3", kServerAddress, port);
+    ASSERT_TRUE(second.Connected());
+    EXPECT_TRUE(first.ClosedByServer());
+    EXPECT_NE(server.ErrLineWith("replaced by 127.0.0.3:"), "");
+    ASSERT_TRUE(second.Send(":02400320^"));
+    EXPECT_EQ(ReadLines(server, 2), (Lines{"extent 240 320", "up"}));
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(Program, RefusesAPeerOutsideAllow) {
+    ServerProcess server({"--print", "--listen", kServerAddress, "--port", "0", "--allow", "127.0.0.3/32"});
+    std::uint16_t port = server.WaitForPort();
+    ASSERT_NE(port, 0);
+    LoopbackClient stranger("127.0.0.4", kServerAddress, port);
+    ASSERT_TRUE(stranger.Connected());
+    stranger.Send("+!");
+    EXPECT_TRUE(stranger.ClosedByServer());
+    EXPECT_NE(server.ErrLineWith("refused 127.0.0.4:"), "");
+
+    LoopbackClient handheld("127.0.0.3", kServerAddress, port);
+    ASSERT_TRUE(handheld.Connected());
+    ASSERT_TRUE(handheld.Send("|"));
+    // The first line on standard output is the allowed peer's: nothing of the stranger's.
+    EXPECT_EQ(ReadLines(server, 1), (Lines{"right-click"}));
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(Program, ErrorsAUserCanActOnExitNonZeroAndNameTheFix) {
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    };
+    std::vector<Row> rows = {
+        {{"--listen", "127.0.0.300"}, 2, "is not an IPv4 address"},
+        {{"--allow", "10.0.0.0/33", "--print"}, 2, "is not an IPv4 address or range"},
+        {{"--port", "70000", "--print"}, 2, "is not a port number"},
+        {{"--listen", "192.0.2.1", "--port", "0", "--print"}, 1, "Check --listen"},
+    };
+    if (access("/dev/uinput", W_OK) != 0) {
+        rows.push_back({{"--listen", kServerAddress, "--port", "0"}, 1, "--print"});
+    }
+    if (geteuid() != 0) {
+        rows.push_back(
+            {{"--listen", kServerAddress, "--port", "55", "--print"}, 1, "setcap cap_net_bind_service"});
+    }
+    for (const Row& row : rows) {
+        ServerProcess server(row.args);
+        std::string error = server.ErrLineWith(row.message);
+        EXPECT_NE(error, "") << row.args[0] << " " << row.args[1];
+        EXPECT_EQ(server.Wait(), row.status) << row.args[0] << " " << row.args[1];
+    }
+}
+
+TEST(Program, PortInUseIsNamed) {
+    ServerProcess first({"--print", "--listen", kServerAddress, "--port", "0"});
+    std::uint16_t port = first.WaitForPort();
+    ASSERT_NE(port, 0);
+    ServerProcess second({"--print", "--listen", kServerAddress, "--port", std::to_string(port)});
+    EXPECT_NE(second.ErrLineWith("the port is in use"), "");
+    EXPECT_EQ(second.Wait(), 1);
+}
+
+}  // namespace
+}  // namespace pv::server

@@ -1,0 +1,55 @@
+#pragma once
+// Test doubles: a sink and a pointer device that write down what reaches them,
+// safe to read from the test thread while a server thread writes.
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Message.h"
+#include "PointerDevice.h"
+
+namespace pv::server::test {
+
+class Recorder {
+public:
+    void Add(std::string line) {
+        std::lock_guard lock(m_mutex);
+        m_lines.push_back(std::move(line));
+        m_changed.notify_all();
+    }
+    std::vector<std::string> Lines() const {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+    // Waits until count lines are here. The bound only keeps a broken server from
+    // hanging the test; it is never what a passing test measures.
+    bool WaitFor(std::size_t count) const {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(20), [&] { return m_lines.size() >= count; });
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    std::vector<std::string> m_lines;
+};
+
+class RecordingSink : public MessageSink, public Recorder {
+public:
+    void OnMessage(const Message& message) override { Add(FormatMessage(message)); }
+    void OnConnectionEnd() override { Add("end"); }
+};
+
+class RecordingDevice : public PointerDevice, public Recorder {
+public:
+    void Move(int x, int y) override { Add("move " + std::to_string(x) + " " + std::to_string(y)); }
+    void SetButton(PointerButton button, bool down) override {
+        Add(std::string(button == PointerButton::Left ? "left" : "right") + (down ? " down" : " up"));
+    }
+};
+
+}  // namespace pv::server::test
