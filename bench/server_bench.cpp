@@ -1,0 +1,148 @@
+// Desktop server: decoding throughput, and the latency from the handheld's send
+// to the pointer device over a loopback connection.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Decoder.h"
+#include "PointerDriver.h"
+#include "Protocol.h"
+#include "Server.h"
+
+namespace {
+
+using namespace pv::server;
+using Clock = std::chrono::steady_clock;
+
+struct CountingSink : MessageSink {
+    void OnMessage(const Message& message) override {
+        ++count;
+        sum += message.a;
+    }
+    long count = 0;
+    long sum = 0;
+};
+
+// About 1 MiB as a handheld sends it: batches of 16 Positions, now and then a
+// press, a release and an Extent.
+std::string TypicalStream() {
+    std::string stream;
+    char record[16];
+    for (int batch = 0; stream.size() < (1 << 20); ++batch) {
+        if (batch % 64 == 0) {
+            pv::protocol::FormatExtent(record, 960, 1072);
+            stream += record;
+            stream += "!";
+        }
+        for (int i = 0; i < 16; ++i) {
+            pv::protocol::FormatPosition(record, (batch * 7 + i) % 960, (batch * 3 - i) % 1072);
+            stream += record;
+        }
+        if (batch % 64 == 63) {
+            stream += "^";
+        }
+    }
+    return stream;
+}
+
+// Decoding in reads of the given size (a loopback read is up to 64 KiB, a
+// network segment about 1460 bytes).
+void BM_Decode(benchmark::State& state) {
+    const std::string stream = TypicalStream();
+    const std::size_t chunk = static_cast<std::size_t>(state.range(0));
+    CountingSink sink;
+    Decoder decoder(sink);
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < stream.size(); at += chunk) {
+            decoder.Feed(stream.data() + at, std::min(chunk, stream.size() - at));
+        }
+        decoder.Finish();
+        benchmark::DoNotOptimize(sink.sum);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(stream.size()));
+}
+BENCHMARK(BM_Decode)->Arg(65536)->Arg(1460)->Arg(9);
+
+// Stamps the time each Position reaches the device.
+struct StampingDevice : PointerDevice {
+    void Move(int, int) override {
+        stamp = Clock::now();
+        arrived.fetch_add(1, std::memory_order_release);
+        arrived.notify_one();
+    }
+    void SetButton(PointerButton, bool) override {}
+    Clock::time_point stamp;
+    std::atomic<int> arrived{0};
+};
+
+// One Position record per write, the next sent only after the previous one has
+// reached the device, so each figure is one record's trip and not a queue.
+void BM_LoopbackLatency(benchmark::State& state) {
+    constexpr int kRecords = 10000;
+    StampingDevice device;
+    PointerDriver driver(device);
+    Server server(driver, AllowList::Default(), [](const std::string&) {});
+    in_addr address{};
+    inet_pton(AF_INET, "127.0.0.3", &address);
+    if (std::string error = server.Listen(ntohl(address.s_addr), 0); !error.empty()) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    std::thread thread([&] { server.Run(); });
+
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(server.Port());
+    remote.sin_addr = address;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::vector<double> micros;
+    micros.reserve(kRecords);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) {
+        char record[16];
+        pv::protocol::FormatExtent(record, 960, 1072);
+        send(fd, record, 9, MSG_NOSIGNAL);
+        for (auto _ : state) {
+            for (int i = 0; i < kRecords; ++i) {
+                pv::protocol::FormatPosition(record, i % 960, i % 1072);
+                Clock::time_point sent = Clock::now();
+                if (send(fd, record, 9, MSG_NOSIGNAL) != 9) {
+                    break;
+                }
+                device.arrived.wait(static_cast<int>(micros.size()), std::memory_order_acquire);
+                micros.push_back(std::chrono::duration<double, std::micro>(device.stamp - sent).count());
+            }
+        }
+    }
+    close(fd);
+    server.Stop();
+    thread.join();
+    if (micros.size() != static_cast<std::size_t>(kRecords)) {
+        state.SkipWithError("the records did not all arrive");
+        return;
+    }
+    std::sort(micros.begin(), micros.end());
+    state.counters["p50_us"] = micros[micros.size() / 2];
+    state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+    state.counters["max_us"] = micros.back();
+}
+BENCHMARK(BM_LoopbackLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
