@@ -1,6 +1,8 @@
 #pragma once
 #include <QImage>
 
+#include "surface/Commands.h"
+
 // The program's own images, drawn in code so that they can be regenerated and
 // checked: 4 bits per pixel with the standard 16-colour palette.
 
@@ -15,5 +17,6 @@ QImage PvDrawOrientationIcon(int quarterTurnsClockwise);
 
 // The resource id of each picture, and the file it is shipped in below the
 // resources folder ("icons/133.bmp", "bitmaps/135.bmp").
-inline constexpr int kPvCursorBitmapId = 135;
-inline constexpr int kPvOrientationIconIds[4] = {133, 130, 131, 132};
+inline constexpr int kPvCursorBitmapId = pv::res::kCursorBitmap;
+inline constexpr int kPvOrientationIconIds[4] = {pv::res::kIconNorth, pv::res::kIconWest, pv::res::kIconSouth,
+                                                 pv::res::kIconEast};
