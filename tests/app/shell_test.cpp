@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -95,6 +96,7 @@ private slots:
     void startsWithoutServerAndShowsNoBox();
     void socketLayerFailureEndsBeforeAnyWindow();
     void aboutBoxShowsNameAndVersion();
+    void helpStartsTheViewerDetachedWithTheTopicAlone();
 
 private:
     // A started program with a recording socket layer; nothing is dialled.
@@ -467,6 +469,24 @@ void TestShell::aboutBoxShowsNameAndVersion() {
     QVERIFY2(offset.manhattanLength() <= 2, "centred over the frame");
     QTest::keyClick(&about, Qt::Key_Escape);
     QVERIFY(!about.isVisible());
+}
+
+void TestShell::helpStartsTheViewerDetachedWithTheTopicAlone() {
+    help.reset();  // the real viewer: the stand-in launcher beside this program
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("started"));
+    qputenv("PENVALE_TEST_HELP_LOG", log.toLocal8Bit());
+
+    PvShowHelpTopic("file:Penvale.htm#Main_Contents");
+    // Back here while the viewer still runs: let it finish now.
+    QFile go(log + QStringLiteral(".go"));
+    QVERIFY(go.open(QIODevice::WriteOnly));
+    go.close();
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), 30000);
+    QFile started(log);
+    QVERIFY(started.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(started.readAll()), QStringLiteral("1\nfile:Penvale.htm#Main_Contents\n"));
+    qunsetenv("PENVALE_TEST_HELP_LOG");
 }
 
 QTEST_MAIN(TestShell)
