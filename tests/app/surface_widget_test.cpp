@@ -41,6 +41,8 @@ private slots:
     void cleanup();
     void pointsAreSubPixelRawUnitsFromTheScreenCorner();
     void movesMergeUntilTheUiCatchesUp();
+    void largeScreensGetFewerRawUnits_data();
+    void largeScreensGetFewerRawUnits();
     void tapAndHoldDeliversTheScreenPoint();
     void movingAwayCancelsTheHold();
     void actionButtonIgnoresAutoRepeat();
@@ -172,6 +174,32 @@ void TestSurfaceWidget::movesMergeUntilTheUiCatchesUp() {
     Release({61, 12});
     const QStringList expected{Rec(240, 48) + Rec(244, 48), "^", Rec(244, 48)};
     QCOMPARE(Writes(), expected);
+}
+
+void TestSurfaceWidget::largeScreensGetFewerRawUnits_data() {
+    QTest::addColumn<int>("largestSide");
+    QTest::addColumn<int>("units");
+    QTest::newRow("handheld") << 320 << 4;
+    QTest::newRow("last size with 4") << 2499 << 4;
+    QTest::newRow("2500 would reach 10000") << 2500 << 3;
+    QTest::newRow("last size with 3") << 3333 << 3;
+    QTest::newRow("wall") << 4000 << 2;
+    QTest::newRow("huge") << 6000 << 1;
+}
+
+void TestSurfaceWidget::largeScreensGetFewerRawUnits() {
+    QFETCH(int, largestSide);
+    QFETCH(int, units);
+    screen->setFixedSize(kWidth, largestSide);
+    surface->setGeometry(0, kBar, kWidth, largestSide - kBar);
+    QCOMPARE(surface->RawUnitsPerPixel(), units);
+    // The bottom-right pixel of the screen stays inside four digits.
+    Press({kWidth - 1, static_cast<double>(largestSide - kBar - 1)});
+    Release({kWidth - 1, static_cast<double>(largestSide - kBar - 1)});
+    const QStringList writes = Writes();
+    QVERIFY(!writes.empty());
+    QCOMPARE(writes.front(), QString::asprintf(":%04d%04d", kWidth * units, (largestSide - kBar) * units));
+    QVERIFY(largestSide * units < 10000);
 }
 
 void TestSurfaceWidget::tapAndHoldDeliversTheScreenPoint() {
