@@ -200,13 +200,3 @@ void CPvFrameBuffer::XorCopy(PvPoint topLeft, int width, int height, const CPvIm
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     painter.drawImage(QPoint(static_cast<int>(left), static_cast<int>(top)), image, part);
 }
-
-void CPvFrameBuffer::Resize(int width, int height) {
-    QImage resized(std::max(0, width), std::max(0, height), QImage::Format_RGB32);
-    resized.fill(ToRgb(kPvWhite));
-    if (!resized.isNull() && !m_image.isNull()) {
-        QPainter painter(&resized);
-        painter.drawImage(QPoint(0, 0), m_image);
-    }
-    m_image = std::move(resized);
-}

@@ -33,14 +33,11 @@ public:
     void DrawIcon(PvPoint topLeft, const CPvImage& icon) override;
     void XorCopy(PvPoint topLeft, int width, int height, const CPvImage& source) override;
 
-    // The pixels; the reference stays valid until Resize.
+    // The pixels. A window of another size gets a new framebuffer.
     const QImage& Image() const { return m_image; }
     // 0xRRGGBB at (x, y); the point must lie inside the surface.
     PvColor Pixel(int x, int y) const { return m_image.pixel(x, y) & 0xFFFFFFu; }
 
-    // A new size keeps the pixels that still fit (top-left anchored) and fills the rest
-    // white; the window repaints all of it next anyway.
-    void Resize(int width, int height);
     int Width() const { return m_image.width(); }
     int Height() const { return m_image.height(); }
 

@@ -283,17 +283,4 @@ TEST(FrameBuffer, IconsAreDrawnWithTheirMaskAndClipped) {
     }
 }
 
-TEST(FrameBuffer, ResizeKeepsWhatFitsAndWhitensTheRest) {
-    CPvFrameBuffer fb(10, 10);
-    fb.FillSolidRect({0, 0, 10, 10}, kPvBlack);
-    fb.Resize(14, 6);
-    ASSERT_EQ(fb.Width(), 14);
-    ASSERT_EQ(fb.Height(), 6);
-    EXPECT_EQ(fb.Pixel(9, 5), kPvBlack);
-    EXPECT_EQ(fb.Pixel(10, 0), kPvWhite);
-    fb.MoveTo({0, 5});
-    fb.LineTo({14, 5});
-    EXPECT_EQ(fb.Pixel(13, 5), kPvBlack) << "drawing reaches the new edge";
-}
-
 }  // namespace
