@@ -6,12 +6,15 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/Resources.h"
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Penvale"));
     setObjectName(QStringLiteral("AboutDialog"));
     // A caption without a close box: OK, Enter or Escape close it.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
+    PvInitAppResources();
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(QStringLiteral(":/penvale/penvale32.xpm")).pixmap(32, 32));
     auto* name = new QLabel(QStringLiteral("Penvale"), this);

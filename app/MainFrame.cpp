@@ -16,11 +16,6 @@
 #include "app/TabletApp.h"
 #include "surface/Commands.h"
 
-// Outside any namespace, as Q_INIT_RESOURCE requires.
-static void InitFrameResources() {
-    Q_INIT_RESOURCE(penvale);
-}
-
 namespace {
 
 constexpr int kMaxTipLength = 255;
@@ -50,7 +45,7 @@ constexpr int kTipStrings[CMainFrame::kTipCount] = {
 
 CMainFrame::CMainFrame(IProfile& profile, ISocketIo& socketIo, CTabletApp* app)
     : m_pSurface(new CSurfaceWidget(this)), m_wndView(profile, *m_pSurface, socketIo), m_pApp(app) {
-    InitFrameResources();
+    PvInitAppResources();
     setAttribute(Qt::WA_DeleteOnClose);
 }
 

@@ -1,5 +1,7 @@
 #include "app/Resources.h"
 
+#include <QtGlobal>
+
 namespace {
 
 struct CStringEntry {
@@ -29,4 +31,9 @@ const char* PvLoadString(int id) {
         }
     }
     return "";
+}
+
+// Outside any namespace, as Q_INIT_RESOURCE requires.
+void PvInitAppResources() {
+    Q_INIT_RESOURCE(penvale);
 }
