@@ -1,0 +1,227 @@
+// Runs inside the test guest, next to a penvale-server that owns a real uinput
+// device: opens the device's event node before anything is written, plays
+// scripted streams to the server over TCP and compares what the device reports.
+// Prints one line per step and a verdict line that the host reads off the console.
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <libevdev/libevdev.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+constexpr char kDeviceName[] = "Penvale tablet";
+constexpr char kServer[] = "127.0.0.2";
+constexpr int kPort = 55;
+
+// The event node of the device named kDeviceName, found through sysfs.
+std::string FindNode() {
+    DIR* dir = opendir("/sys/class/input");
+    if (dir == nullptr) {
+        return {};
+    }
+    std::string node;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name.rfind("event", 0) != 0) {
+            continue;
+        }
+        std::ifstream file("/sys/class/input/" + name + "/device/name");
+        std::string deviceName;
+        std::getline(file, deviceName);
+        if (deviceName == kDeviceName) {
+            node = "/dev/input/" + name;
+        }
+    }
+    closedir(dir);
+    return node;
+}
+
+class Connection {
+public:
+    Connection() {
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(kPort);
+        inet_pton(AF_INET, kServer, &address.sin_addr);
+        if (connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            std::perror("connect");
+        }
+    }
+    ~Connection() { Close(); }
+    void Send(const std::string& bytes) {
+        if (send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
+            std::perror("send");
+        }
+    }
+    void Close() {
+        if (m_fd >= 0) {
+            close(m_fd);
+            m_fd = -1;
+        }
+    }
+
+private:
+    int m_fd = -1;
+};
+
+class Checker {
+public:
+    explicit Checker(libevdev* device, int fd) : m_device(device), m_fd(fd) {}
+
+    // Reads the events that follow an action until as many as expected have come
+    // (synchronisation reports left out) and compares them.
+    void Expect(const std::string& step, const Events& expected) {
+        Events got;
+        while (got.size() < expected.size()) {
+            input_event event;
+            int rc = libevdev_next_event(m_device, LIBEVDEV_READ_FLAG_NORMAL, &event);
+            if (rc == LIBEVDEV_READ_STATUS_SUCCESS) {
+                if (event.type != EV_SYN) {
+                    got.push_back(std::string(libevdev_event_code_get_name(event.type, event.code)) + " " +
+                                  std::to_string(event.value));
+                }
+                continue;
+            }
+            // Nothing yet: wait for more, with a bound so a lost event ends the run.
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, 10000) <= 0) {
+                break;
+            }
+        }
+        ++m_steps;
+        if (got == expected) {
+            std::printf("ok   %s\n", step.c_str());
+        } else {
+            ++m_failures;
+            std::printf("FAIL %s\n     expected:%s\n     got:     %s\n", step.c_str(), Join(expected).c_str(),
+                        Join(got).c_str());
+        }
+        std::fflush(stdout);
+    }
+
+    // After the last step nothing more may come.
+    void ExpectNoMore() {
+        pollfd p{m_fd, POLLIN, 0};
+        input_event event;
+        if (poll(&p, 1, 300) > 0 && libevdev_next_event(m_device, LIBEVDEV_READ_FLAG_NORMAL, &event) ==
+                                        LIBEVDEV_READ_STATUS_SUCCESS) {
+            ++m_failures;
+            std::printf("FAIL an event after the last step: %s %d\n",
+                        libevdev_event_code_get_name(event.type, event.code), event.value);
+        }
+    }
+
+    int Steps() const { return m_steps; }
+    int Failures() const { return m_failures; }
+
+private:
+    static std::string Join(const Events& events) {
+        std::string text;
+        for (const std::string& event : events) {
+            text += " [" + event + "]";
+        }
+        return text;
+    }
+
+    libevdev* m_device;
+    int m_fd;
+    int m_steps = 0;
+    int m_failures = 0;
+};
+
+}  // namespace
+
+int main() {
+    std::string node;
+    for (int tries = 0; tries < 200 && node.empty(); ++tries) {
+        node = FindNode();
+        if (node.empty()) {
+            usleep(50000);
+        }
+    }
+    if (node.empty()) {
+        std::printf("PENVALE VM TEST: FAIL (no input device named \"%s\")\n", kDeviceName);
+        return 1;
+    }
+    // Opened before the first event is written: a reader opened later misses them.
+    int fd = open(node.c_str(), O_RDONLY | O_NONBLOCK);
+    libevdev* device = nullptr;
+    if (fd < 0 || libevdev_new_from_fd(fd, &device) != 0) {
+        std::printf("PENVALE VM TEST: FAIL (cannot open %s)\n", node.c_str());
+        return 1;
+    }
+    std::printf("device %s: %s, X 0..%d, Y 0..%d\n", node.c_str(), libevdev_get_name(device),
+                libevdev_get_abs_maximum(device, ABS_X), libevdev_get_abs_maximum(device, ABS_Y));
+    Checker check(device, fd);
+
+    // The kernel drops an event whose value equals the current one, so every step
+    // changes something, and an axis that stays put gives no event.
+    {
+        Connection handheld;
+        handheld.Send("+:09601072> 480 536");
+        check.Expect("the middle of a 960 x 1072 Extent", {"ABS_X 16383", "ABS_Y 16383"});
+        handheld.Send(">   0   0");
+        check.Expect("top-left corner", {"ABS_X 0", "ABS_Y 0"});
+        handheld.Send("> 9601072");
+        check.Expect("bottom-right corner", {"ABS_X 32767", "ABS_Y 32767"});
+        handheld.Send("> 960   0");
+        check.Expect("top-right corner", {"ABS_Y 0"});
+        handheld.Send(">   01072");
+        check.Expect("bottom-left corner", {"ABS_X 0", "ABS_Y 32767"});
+        handheld.Send("> 240 268");
+        check.Expect("a quarter of the way", {"ABS_X 8191", "ABS_Y 8191"});
+        handheld.Send(">-5009999");
+        check.Expect("outside the Extent, clamped", {"ABS_X 0", "ABS_Y 32767"});
+        handheld.Send(">2000-100");
+        check.Expect("outside the other way, clamped", {"ABS_X 32767", "ABS_Y 0"});
+        handheld.Send(":02400320>  60  80");
+        check.Expect("a new Extent maps the next Position", {"ABS_X 8191", "ABS_Y 8191"});
+
+        handheld.Send("!");
+        check.Expect("ButtonDown presses the left button", {"BTN_LEFT 1"});
+        handheld.Send("^");
+        check.Expect("ButtonUp releases it", {"BTN_LEFT 0"});
+        handheld.Send("|");
+        check.Expect("RightClick presses and releases the right button", {"BTN_RIGHT 1", "BTN_RIGHT 0"});
+        handheld.Send("!^!^");
+        check.Expect("a double click", {"BTN_LEFT 1", "BTN_LEFT 0", "BTN_LEFT 1", "BTN_LEFT 0"});
+        handheld.Send("!");
+        check.Expect("press before the connection drops", {"BTN_LEFT 1"});
+    }
+    check.Expect("a dropped connection releases the button", {"BTN_LEFT 0"});
+    {
+        Connection first;
+        first.Send("!");
+        check.Expect("press on the first connection", {"BTN_LEFT 1"});
+        Connection second;
+        check.Expect("a second connection replaces the first and releases the button", {"BTN_LEFT 0"});
+        second.Send(">   0   0!");
+        check.Expect("the second connection drives the pointer", {"ABS_X 0", "ABS_Y 0", "BTN_LEFT 1"});
+        second.Send("^");
+        check.Expect("and releases", {"BTN_LEFT 0"});
+    }
+    check.ExpectNoMore();
+
+    if (check.Failures() == 0) {
+        std::printf("PENVALE VM TEST: PASS (%d steps)\n", check.Steps());
+    } else {
+        std::printf("PENVALE VM TEST: FAIL (%d of %d steps)\n", check.Failures(), check.Steps());
+    }
+    std::fflush(stdout);
+    libevdev_free(device);
+    close(fd);
+    return check.Failures() == 0 ? 0 : 1;
+}
