@@ -78,6 +78,21 @@ TEST(Server, NewConnectionReplacesTheCurrentOneAndReleasesItsButton) {
               (Lines{"left down", "left up", "move 0 32767", "left down", "left up"}));
 }
 
+TEST(Server, BytesTheOldConnectionSentBeforeItWasReplacedStillCount) {
+    RunningServer running;
+    ASSERT_EQ(running.error, "");
+    LoopbackClient first("127.0.0.3", kServerAddress, running.Port());
+    ASSERT_TRUE(first.Connected());
+    // No wait for the server here: the press may still be unread when the next
+    // connection arrives, and must not be lost with the old connection.
+    ASSERT_TRUE(first.Send("!"));
+    LoopbackClient second("127.0.0.3", kServerAddress, running.Port());
+    ASSERT_TRUE(second.Connected());
+    EXPECT_TRUE(first.ClosedByServer());
+    ASSERT_TRUE(running.device.WaitFor(2));
+    EXPECT_EQ(running.device.Lines(), (Lines{"left down", "left up"}));
+}
+
 TEST(Server, PeerOutsideTheAllowedRangesIsRefused) {
     RunningServer running(AllowList({*ParseIpv4Range("127.0.0.3/32")}));
     ASSERT_EQ(running.error, "");
