@@ -19,8 +19,9 @@ namespace {
 // Posted to the widget itself: the UI has caught up with the moves that arrived.
 const QEvent::Type kDeliverMoves = static_cast<QEvent::Type>(QEvent::registerEventType());
 
+// Toward zero; kept inside 32 bits whatever position a device reports.
 int32_t Truncate(double value) {
-    return static_cast<int32_t>(std::trunc(value));
+    return static_cast<int32_t>(std::clamp(std::trunc(value), -2147483648.0, 2147483647.0));
 }
 
 }  // namespace
