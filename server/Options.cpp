@@ -2,8 +2,6 @@
 
 #include <charconv>
 
-#include "Protocol.h"
-
 namespace pv::server {
 
 namespace {
@@ -23,7 +21,6 @@ bool ParsePort(const std::string& text, std::uint16_t& port) {
 ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     ParsedOptions parsed;
     Options& options = parsed.options;
-    options.port = protocol::kDefaultPort;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "AllowList.h"
+#include "Protocol.h"
 
 namespace pv::server {
 
 struct Options {
-    std::uint32_t listenAddress = 0;  // host byte order; 0 is every IPv4 address
-    std::uint16_t port = 55;          // 0 picks a free port (tests use it)
-    std::vector<Ipv4Range> allow;     // empty: AllowList::Default()
+    std::uint32_t listenAddress = 0;              // host byte order; 0 is every IPv4 address
+    std::uint16_t port = protocol::kDefaultPort;  // 0 picks a free port (tests use it)
+    std::vector<Ipv4Range> allow;                 // empty: AllowList::Default()
     bool print = false;
     bool help = false;
     bool version = false;
