@@ -27,9 +27,9 @@ public:
     }
     // Waits until count lines are here. The bound only keeps a broken server from
     // hanging the test; it is never what a passing test measures.
-    bool WaitFor(std::size_t count) const {
+    bool WaitFor(std::size_t count, std::chrono::seconds bound = std::chrono::seconds(20)) const {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(20), [&] { return m_lines.size() >= count; });
+        return m_changed.wait_for(lock, bound, [&] { return m_lines.size() >= count; });
     }
 
 private:

@@ -2,8 +2,14 @@
 
 #include "Server.h"
 
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "LoopbackClient.h"
@@ -125,6 +131,70 @@ TEST(Server, StoppingReleasesTheHeldButton) {
         lines = running.device.Lines();
     }
     EXPECT_EQ(lines, (Lines{"left down", "left up"}));
+}
+
+// Brings this network namespace's loopback interface up or down.
+bool SetLoopbackUp(bool up) {
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::snprintf(request.ifr_name, sizeof request.ifr_name, "lo");
+    bool done = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    if (up) {
+        request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+    } else {
+        request.ifr_flags = static_cast<short>(request.ifr_flags & ~IFF_UP);
+    }
+    done = done && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    close(fd);
+    return done;
+}
+
+constexpr int kNoNamespace = 77;
+
+// In a network namespace of its own, so that taking its loopback down silences
+// this connection and nothing else on the machine. Returns 0 when the server
+// ended the silent connection through keepalive and released the button.
+int SilentPeerInOwnNetwork() {
+    if (unshare(CLONE_NEWNET) != 0 || !SetLoopbackUp(true)) {
+        return kNoNamespace;
+    }
+    RunningServer running;
+    LoopbackClient client("127.0.0.4", kServerAddress, running.Port());
+    if (!running.error.empty() || !client.Connected() || !client.Send("!") || !running.device.WaitFor(1)) {
+        std::fprintf(stderr, "no connection: %s\n", running.error.c_str());
+        return 1;
+    }
+    // The handheld is gone without a word: no close, no reset, no answer to probes.
+    SetLoopbackUp(false);
+    // Keepalive gives up after about 25 s; the bound only stops a server that never does.
+    bool released = running.device.WaitFor(2, std::chrono::seconds(120)) && running.log.WaitFor(2);
+    Lines device = running.device.Lines();
+    Lines log = running.log.Lines();
+    bool byKeepalive = !log.empty() && log.back().find("no answer to keepalive") != std::string::npos;
+    if (!released || device != Lines{"left down", "left up"} || !byKeepalive) {
+        std::fprintf(stderr, "device: %zu events, last log line: %s\n", device.size(),
+                     log.empty() ? "" : log.back().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+TEST(Server, SilentlyVanishedPeerIsEndedByKeepaliveAndItsButtonReleased) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "making a network namespace needs root";
+    }
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        _exit(SilentPeerInOwnNetwork());
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kNoNamespace) {
+        GTEST_SKIP() << "no network namespace could be made here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(Server, ListenErrorsNameTheProblem) {
