@@ -1,9 +1,10 @@
 #pragma once
 #include "platform/HelpViewer.h"
 
-// The two places in the help file that the program opens.
-inline constexpr char kHelpMainContents[] = "file:Penvale.htm#Main_Contents";
-inline constexpr char kHelpSettingsDialog[] = "file:Penvale.htm#SettingsDialog";
+#include "surface/Commands.h"
+
+inline constexpr const char* kHelpMainContents = pv::help::kMainContents;
+inline constexpr const char* kHelpSettingsDialog = pv::help::kSettingsDialog;
 
 // Starts the help viewer on a topic; nothing is reported when it cannot start.
 inline void ShowHelpTopic(const char* commandLine) {

@@ -26,6 +26,12 @@ inline constexpr int kCursorBitmap = 135;
 inline constexpr int kAppIcon = 128;
 }  // namespace pv::res
 
+// The two places in the help file that the program opens.
+namespace pv::help {
+inline constexpr char kMainContents[] = "file:Penvale.htm#Main_Contents";
+inline constexpr char kSettingsDialog[] = "file:Penvale.htm#SettingsDialog";
+}  // namespace pv::help
+
 namespace pv::key {
 inline constexpr unsigned kAction = 0x86;        // the action button, F23
 inline constexpr unsigned kRepeatFlag = 0x4000;  // the key was already down

@@ -9,7 +9,6 @@
 bool CTabletView::s_bFirstPaint = true;
 
 namespace {
-constexpr char kHelpContents[] = "file:Penvale.htm#Main_Contents";
 constexpr char kCommunicationFailure[] =
     "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
     "Penvale server is running on the desktop.";
@@ -88,10 +87,10 @@ bool CTabletView::OnCommand(int id) {
 }
 
 void CTabletView::OnHelp() {
-    PvShowHelpTopic(kHelpContents);
+    PvShowHelpTopic(pv::help::kMainContents);
 }
 
 bool CTabletView::OnHelpInfo() {
-    PvShowHelpTopic(kHelpContents);
+    PvShowHelpTopic(pv::help::kMainContents);
     return true;
 }
