@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 
 // The operating system's stream-socket calls, behind an interface so that tests
@@ -20,6 +21,22 @@ public:
     virtual int LastError() const = 0;
     // True when handles are real descriptors that can be watched for incoming data.
     virtual bool Watchable() const { return false; }
+
+    // Reads what has arrived without waiting: the count read, 0 when the peer ended the
+    // stream, -1 when nothing is waiting (LastError EAGAIN) or on an error.
+    virtual int Receive(int handle, void* buffer, std::size_t length) {
+        (void)handle, (void)buffer, (void)length;
+        return -1;
+    }
+    // Calls onEvent on the UI thread whenever handle has data waiting or its peer closed,
+    // level-triggered, until Unwatch(handle) or Close(handle). False when this layer
+    // cannot watch: the socket then reports nothing.
+    virtual bool Watch(int handle, std::function<void()> onEvent) {
+        (void)handle, (void)onEvent;
+        return false;
+    }
+    virtual void SetWatchEnabled(int handle, bool enabled) { (void)handle, (void)enabled; }
+    virtual void Unwatch(int handle) { (void)handle; }
 };
 
 // The POSIX implementation, shared by the process.
