@@ -30,7 +30,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             name = name.substr(0, equals);
             hasValue = true;
         }
-        bool takesValue = name == "--listen" || name == "--port" || name == "--allow";
+        bool takesValue = name == "--listen" || name == "--port" || name == "--allow" || name == "--web" ||
+                          name == "--web-root" || name == "--state-dir";
         if (takesValue && !hasValue) {
             if (i + 1 == args.size()) {
                 parsed.error = name + " needs a value";
@@ -62,6 +63,21 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
                 return parsed;
             }
             options.allow.push_back(*range);
+        } else if (name == "--web") {
+            std::uint16_t port = 0;
+            if (!ParsePort(value, port)) {
+                parsed.error = "--web: '" + value + "' is not a port number from 0 to 65535";
+                return parsed;
+            }
+            options.webPort = port;
+        } else if (name == "--web-root" || name == "--state-dir") {
+            if (value.empty()) {
+                parsed.error = name + " needs a folder";
+                return parsed;
+            }
+            (name == "--web-root" ? options.webRoot : options.stateDir) = value;
+        } else if (name == "--new-token") {
+            options.newToken = true;
         } else if (name == "--print") {
             options.print = true;
         } else if (name == "--help" || name == "-h") {
@@ -78,6 +94,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
 
 std::string UsageText() {
     return "Usage: penvale-server [--listen ADDRESS] [--port N] [--allow CIDR]... [--print]\n"
+           "                      [--web PORT [--web-root DIR] [--new-token]] [--state-dir DIR]\n"
            "                      [--help] [--version]\n"
            "\n"
            "Receives the pen tablet stream from the Penvale handheld and moves a virtual\n"
@@ -88,6 +105,12 @@ std::string UsageText() {
            "  --allow CIDR      accept peers from this range only; may be repeated\n"
            "                    (default: loopback, private and link-local addresses)\n"
            "  --print           print the decoded messages instead of moving the pointer\n"
+           "  --web PORT        also serve the browser handheld (page and WebSocket) on\n"
+           "                    this TCP port; open the printed address on the phone\n"
+           "  --web-root DIR    serve the page from DIR (default: the installed one)\n"
+           "  --new-token       replace the page's secret token (old addresses stop working)\n"
+           "  --state-dir DIR   where the server keeps its state (default: $STATE_DIRECTORY,\n"
+           "                    else $XDG_STATE_HOME/penvale or ~/.local/state/penvale)\n"
            "  --help            show this text\n"
            "  --version         show the version\n";
 }

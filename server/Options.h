@@ -2,6 +2,7 @@
 // The command line of penvale-server.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct Options {
     std::uint16_t port = protocol::kDefaultPort;  // 0 picks a free port (tests use it)
     std::vector<Ipv4Range> allow;                 // empty: AllowList::Default()
     bool print = false;
+    std::optional<std::uint16_t> webPort;         // --web: serve the browser handheld there
+    std::string webRoot;                          // empty: the installed page
+    bool newToken = false;                        // replace the web page's token
+    std::string stateDir;                         // empty: StateDirectory()
     bool help = false;
     bool version = false;
 };

@@ -103,8 +103,11 @@ void Server::Stop() {
 
 void Server::Run() {
     while (!m_stop.load()) {
-        pollfd fds[3] = {{m_wakeRead, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_connFd, POLLIN, 0}};
-        nfds_t count = m_connFd >= 0 ? 3 : 2;
+        pollfd fds[4] = {{m_wakeRead, POLLIN, 0},
+                         {m_listenFd, POLLIN, 0},
+                         {m_web != nullptr ? m_web->WakeFd() : -1, POLLIN, 0},
+                         {m_connFd, POLLIN, 0}};
+        nfds_t count = m_connFd >= 0 ? 4 : 3;
         if (poll(fds, count, -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -119,17 +122,20 @@ void Server::Run() {
             continue;
         }
         // The current connection first, so that its bytes precede a replacement.
-        if (count == 3 && fds[2].revents != 0) {
+        if (count == 4 && fds[3].revents != 0) {
             std::string reason;
             if (Read(reason) == ReadResult::Ended) {
                 EndConnection(reason);
             }
         }
+        if (fds[2].revents != 0) {
+            TakeWebEvents();
+        }
         if (fds[1].revents != 0) {
             Accept();
         }
     }
-    if (m_connFd >= 0) {
+    if (HasConnection()) {
         EndConnection("server stopping");
     }
 }
@@ -159,6 +165,11 @@ void Server::Accept() {
             result = Read(reason);
         }
         EndConnection(result == ReadResult::Ended ? reason : "replaced by " + name);
+    } else if (m_webId != 0) {
+        TakeWebEvents();
+        if (m_webId != 0) {
+            EndConnection("replaced by " + name);
+        }
     }
     SetOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
     SetOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdle);
@@ -188,11 +199,47 @@ Server::ReadResult Server::Read(std::string& reason) {
     return ReadResult::Ended;
 }
 
+void Server::TakeWebEvents() {
+    for (WebEvent& event : m_web->TakeEvents()) {
+        switch (event.kind) {
+        case WebEvent::Kind::Refused:
+            m_log(event.text);
+            break;
+        case WebEvent::Kind::Open: {
+            std::string name = event.peerName + " (web)";
+            if (HasConnection()) {
+                EndConnection("replaced by " + name);
+            }
+            m_webId = event.id;
+            m_peer = name;
+            m_log("connected " + name);
+            break;
+        }
+        case WebEvent::Kind::Data:
+            if (m_webId != 0 && event.id == m_webId) {
+                m_decoder.Feed(event.text.data(), event.text.size());
+            }
+            break;
+        case WebEvent::Kind::Closed:
+            if (m_webId != 0 && event.id == m_webId) {
+                EndConnection(event.text);
+            }
+            break;
+        }
+    }
+}
+
 void Server::EndConnection(const std::string& reason) {
     m_decoder.Finish();
     m_sink.OnConnectionEnd();
-    close(m_connFd);
+    if (m_connFd >= 0) {
+        close(m_connFd);
+    }
     m_connFd = -1;
+    if (m_webId != 0) {
+        m_web->Close(m_webId, reason);
+        m_webId = 0;
+    }
     m_log("disconnected " + m_peer + ": " + reason);
     m_peer.clear();
 }

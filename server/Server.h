@@ -11,6 +11,7 @@
 #include "AllowList.h"
 #include "Decoder.h"
 #include "Message.h"
+#include "WebServer.h"
 
 namespace pv::server {
 
@@ -29,6 +30,10 @@ public:
     std::string Listen(std::uint32_t address, std::uint16_t port);
     std::uint16_t Port() const { return m_port; }
 
+    // Also takes the handheld from the browser page's WebSocket, under the same
+    // one-handheld rule. The web server must be started and outlive Run().
+    void AddWeb(WebServer& web) { m_web = &web; }
+
     // Serves until Stop(); ends the current connection (its held button is
     // released) before it returns.
     void Run();
@@ -41,6 +46,8 @@ private:
     // Reads once from the connection; Ended sets reason.
     ReadResult Read(std::string& reason);
     void EndConnection(const std::string& reason);
+    bool HasConnection() const { return m_connFd >= 0 || m_webId != 0; }
+    void TakeWebEvents();
 
     MessageSink& m_sink;
     AllowList m_allow;
@@ -49,6 +56,8 @@ private:
     int m_listenFd = -1;
     int m_connFd = -1;
     std::string m_peer;
+    WebServer* m_web = nullptr;
+    std::uint64_t m_webId = 0;  // the handheld is that WebSocket when nonzero
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
     std::atomic<bool> m_stop{false};

@@ -6,11 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "LocalAddresses.h"
 #include "Options.h"
 #include "PointerDriver.h"
 #include "PrintSink.h"
+#include "QrText.h"
 #include "Server.h"
+#include "StateDir.h"
 #include "UinputDevice.h"
+#include "WebServer.h"
+#include "WebToken.h"
 
 namespace {
 
@@ -75,6 +80,41 @@ int main(int argc, char** argv) {
     Log("listening on " + FormatIpv4Address(options.listenAddress) + ":" + std::to_string(server.Port()) +
         ", accepting " + ranges);
 
+    WebServer web(allow);
+    if (options.webPort) {
+        std::string stateDir = StateDirectory(options.stateDir);
+        if (stateDir.empty()) {
+            Log("no folder for the server's state: set HOME or give --state-dir");
+            return 1;
+        }
+        WebToken token = LoadWebToken(stateDir, options.newToken);
+        if (!token.error.empty()) {
+            Log(token.error);
+            return 1;
+        }
+        WebConfig config;
+        config.address = options.listenAddress;
+        config.port = *options.webPort;
+        config.root = options.webRoot.empty() ? InstalledWebRoot() : options.webRoot;
+        config.token = token.token;
+        if (std::string error = web.Start(config); !error.empty()) {
+            Log(error);
+            return 1;
+        }
+        server.AddWeb(web);
+        Log("serving the browser handheld from " + config.root + " on " + FormatIpv4Address(config.address) +
+            ":" + std::to_string(web.Port()));
+        std::vector<std::uint32_t> addresses = LocalAddresses(options.listenAddress, allow);
+        for (std::size_t i = 0; i < addresses.size(); ++i) {
+            std::string url = "http://" + FormatIpv4Address(addresses[i]) + ":" + std::to_string(web.Port()) +
+                              "/?t=" + token.token;
+            Log("browser handheld: open " + url);
+            if (i == 0) {
+                std::fputs(QrText(url).c_str(), stderr);
+            }
+        }
+    }
+
     g_server = &server;
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -84,5 +124,6 @@ int main(int argc, char** argv) {
     sigaction(SIGHUP, &action, nullptr);
     server.Run();
     g_server = nullptr;
+    web.Stop();
     return 0;
 }

@@ -45,6 +45,16 @@ public:
         ssize_t n = recv(m_fd, &byte, 1, 0);
         return n == 0 || (n < 0 && errno == ECONNRESET);
     }
+    // Everything the server sends until it closes the connection (bounded by the
+    // receive timeout).
+    std::string ReadAll() {
+        std::string all;
+        char chunk[4096];
+        for (ssize_t n; (n = recv(m_fd, chunk, sizeof chunk, 0)) > 0;) {
+            all.append(chunk, static_cast<std::size_t>(n));
+        }
+        return all;
+    }
     void Close() {
         if (m_fd >= 0) {
             close(m_fd);

@@ -1,0 +1,379 @@
+#include "WebServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <libwebsockets.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace pv::server {
+
+namespace {
+
+// Same keepalive as a TCP handheld: a peer that vanished is found within about 25 s.
+constexpr int kKeepIdle = 10;
+constexpr int kKeepInterval = 5;
+constexpr int kKeepCount = 3;
+
+// What lws keeps for each connection (zeroed by lws).
+struct Session {
+    std::uint64_t id;  // 0 until the WebSocket is admitted
+    bool closeRequested;
+};
+
+std::string AddressText(const sockaddr_in& address) {
+    return FormatIpv4Address(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+bool SocketAddress(int fd, bool peer, sockaddr_in& address) {
+    socklen_t size = sizeof address;
+    int result = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size)
+                      : getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    return result == 0 && address.sin_family == AF_INET;
+}
+
+std::string Header(lws* wsi, lws_token_indexes token) {
+    int length = lws_hdr_total_length(wsi, token);
+    if (length <= 0 || length > 4096) {
+        return {};
+    }
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    if (lws_hdr_copy(wsi, text.data(), length + 1, token) < 0) {
+        return {};
+    }
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+// Compares in time that does not depend on where the first difference is.
+bool SameSecret(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    unsigned char difference = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        difference = static_cast<unsigned char>(difference | (a[i] ^ b[i]));
+    }
+    return difference == 0;
+}
+
+// Printable and bounded, for a log line: the text came from a stranger.
+std::string Quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text.substr(0, 80)) {
+        out += c >= 0x20 && c < 0x7f ? c : '?';
+    }
+    return out + (text.size() > 80 ? "...'" : "'");
+}
+
+int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::size_t len);
+
+const lws_protocols kProtocols[] = {
+    // No subprotocol: the page opens the WebSocket without one, which binds it
+    // to the first protocol, the same that serves the files.
+    {"penvale", Callback, sizeof(Session), 4096, 0, nullptr, 0},
+    {nullptr, nullptr, 0, 0, 0, nullptr, 0},
+};
+
+}  // namespace
+
+struct WebServer::Shared {
+    WebConfig config;
+    AllowList allow{std::vector<Ipv4Range>{}};
+    std::uint16_t port = 0;
+    int wakeWrite = -1;
+
+    std::mutex mutex;  // guards events and closeRequests
+    std::deque<WebEvent> events;
+    std::vector<std::pair<std::uint64_t, std::string>> closeRequests;
+
+    // Service thread only.
+    std::uint64_t nextId = 1;
+    std::map<std::uint64_t, lws*> sockets;
+    std::map<std::uint64_t, std::string> closeReasons;
+
+    // The mount and its MIME types must outlive the context.
+    lws_protocol_vhost_options mimeWasm{};
+    lws_protocol_vhost_options mimeManifest{};
+    lws_protocol_vhost_options mimeHtm{};
+    lws_http_mount mount{};
+
+    void Post(WebEvent event) {
+        {
+            std::lock_guard lock(mutex);
+            events.push_back(std::move(event));
+        }
+        char byte = 0;
+        // A full pipe already wakes the loop, which then takes every event.
+        [[maybe_unused]] ssize_t n = write(wakeWrite, &byte, 1);
+    }
+
+    void Refuse(const std::string& why) { Post({WebEvent::Kind::Refused, 0, 0, {}, why}); }
+
+    // Why an upgrade may not become the handheld, or empty when it may.
+    std::string CheckUpgrade(lws* wsi) {
+        if (Header(wsi, WSI_TOKEN_GET_URI) != "/ws") {
+            return "WebSocket path " + Quoted(Header(wsi, WSI_TOKEN_GET_URI)) + " is not /ws";
+        }
+        char buffer[256];
+        const char* token = lws_get_urlarg_by_name(wsi, "t=", buffer, sizeof buffer);
+        if (token == nullptr || *token == '\0') {
+            return "WebSocket without the token (open the page from the address the server printed)";
+        }
+        if (!SameSecret(token, config.token)) {
+            return "WebSocket with a wrong token (an old bookmark after --new-token? open the printed address)";
+        }
+        // The page's own origin is this server at the address the peer reached:
+        // any other page in the phone's browser has another one.
+        sockaddr_in local{};
+        if (!SocketAddress(lws_get_socket_fd(wsi), false, local)) {
+            return "WebSocket on a socket without an IPv4 address";
+        }
+        std::string expected = "http://" + FormatIpv4Address(ntohl(local.sin_addr.s_addr));
+        if (port != 80) {
+            expected += ":" + std::to_string(port);
+        }
+        std::string origin = Header(wsi, WSI_TOKEN_ORIGIN);
+        if (origin != expected) {
+            return "WebSocket from a foreign page: Origin " + (origin.empty() ? "missing" : Quoted(origin)) +
+                   ", expected " + Quoted(expected);
+        }
+        return {};
+    }
+};
+
+namespace {
+
+int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::size_t len) {
+    auto* shared = static_cast<WebServer::Shared*>(lws_context_user(lws_get_context(wsi)));
+    auto* session = static_cast<Session*>(user);
+    switch (reason) {
+    case LWS_CALLBACK_FILTER_NETWORK_CONNECTION: {
+        // Before a byte of the peer is read, exactly as for a TCP handheld.
+        sockaddr_in peer{};
+        int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(in));
+        if (!SocketAddress(fd, true, peer) || !shared->allow.Allows(ntohl(peer.sin_addr.s_addr))) {
+            shared->Refuse("refused " + AddressText(peer) + " (web): not in the allowed ranges (add it with --allow)");
+            return -1;
+        }
+        return 0;
+    }
+    case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
+        std::string why = shared->CheckUpgrade(wsi);
+        if (!why.empty()) {
+            sockaddr_in peer{};
+            SocketAddress(lws_get_socket_fd(wsi), true, peer);
+            shared->Refuse("refused " + AddressText(peer) + ": " + why);
+            return -1;
+        }
+        return 0;
+    }
+    case LWS_CALLBACK_ESTABLISHED: {
+        sockaddr_in peer{};
+        SocketAddress(lws_get_socket_fd(wsi), true, peer);
+        session->id = shared->nextId++;
+        shared->sockets[session->id] = wsi;
+        shared->Post({WebEvent::Kind::Open, session->id, ntohl(peer.sin_addr.s_addr), AddressText(peer), {}});
+        return 0;
+    }
+    case LWS_CALLBACK_RECEIVE:
+        if (session->closeRequested) {
+            return 0;
+        }
+        if (!lws_frame_is_binary(wsi)) {
+            shared->closeReasons[session->id] = "a text message (the handheld sends binary ones)";
+            session->closeRequested = true;
+            lws_callback_on_writable(wsi);
+            return 0;
+        }
+        if (len > 0) {
+            shared->Post({WebEvent::Kind::Data, session->id, 0, {}, std::string(static_cast<char*>(in), len)});
+        }
+        return 0;
+    case LWS_CALLBACK_EVENT_WAIT_CANCELLED: {
+        std::vector<std::pair<std::uint64_t, std::string>> requests;
+        {
+            std::lock_guard lock(shared->mutex);
+            requests.swap(shared->closeRequests);
+        }
+        for (auto& [id, why] : requests) {
+            auto found = shared->sockets.find(id);
+            if (found != shared->sockets.end()) {
+                auto* target = static_cast<Session*>(lws_wsi_user(found->second));
+                target->closeRequested = true;
+                shared->closeReasons[id] = why;
+                lws_callback_on_writable(found->second);
+            }
+        }
+        return 0;
+    }
+    case LWS_CALLBACK_SERVER_WRITEABLE:
+        if (session->closeRequested) {
+            // The server never sends data: writing is only ever the close.
+            std::string why = shared->closeReasons[session->id].substr(0, 120);
+            lws_close_reason(wsi, LWS_CLOSE_STATUS_POLICY_VIOLATION,
+                             reinterpret_cast<unsigned char*>(why.data()), why.size());
+            return -1;
+        }
+        return 0;
+    case LWS_CALLBACK_CLOSED: {
+        if (session->id == 0) {
+            return 0;  // refused before it became a WebSocket
+        }
+        std::string why = "closed by the handheld";
+        if (auto found = shared->closeReasons.find(session->id); found != shared->closeReasons.end()) {
+            why = found->second;
+            shared->closeReasons.erase(found);
+        }
+        shared->sockets.erase(session->id);
+        shared->Post({WebEvent::Kind::Closed, session->id, 0, {}, why});
+        return 0;
+    }
+    default:
+        return lws_callback_http_dummy(wsi, reason, user, in, len);
+    }
+}
+
+void LogFromLibrary(int level, const char* line) {
+    if (level & LLL_ERR) {
+        std::fprintf(stderr, "penvale-server: web: %s", line);
+    }
+}
+
+}  // namespace
+
+std::string InstalledWebRoot() {
+    char buffer[4096];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n > 0) {
+        std::string exe(buffer, static_cast<std::size_t>(n));
+        std::string folder = exe.substr(0, exe.rfind('/'));
+        for (const char* candidate : {"/../share/penvale/web", "/../web-bundle"}) {
+            std::string root = folder + candidate;
+            if (access((root + "/index.html").c_str(), R_OK) == 0) {
+                return root;
+            }
+        }
+    }
+    return PENVALE_WEB_ROOT;
+}
+
+WebServer::WebServer(AllowList allow) : m_allow(std::move(allow)) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        m_wakeRead = fds[0];
+        m_wakeWrite = fds[1];
+    }
+}
+
+WebServer::~WebServer() {
+    Stop();
+    delete m_shared;
+    for (int fd : {m_wakeRead, m_wakeWrite}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+std::string WebServer::Start(const WebConfig& config) {
+    std::string where = FormatIpv4Address(config.address) + ":" + std::to_string(config.port);
+    m_shared = new Shared;
+    Shared& shared = *m_shared;
+    shared.config = config;
+    shared.allow = m_allow;
+    shared.wakeWrite = m_wakeWrite;
+
+    // lws knows most types; these it does not, or names otherwise.
+    shared.mimeWasm = {nullptr, nullptr, ".wasm", "application/wasm"};
+    shared.mimeManifest = {&shared.mimeWasm, nullptr, ".webmanifest", "application/manifest+json"};
+    shared.mimeHtm = {&shared.mimeManifest, nullptr, ".htm", "text/html"};
+    shared.mount.mountpoint = "/";
+    shared.mount.mountpoint_len = 1;
+    shared.mount.origin = shared.config.root.c_str();
+    shared.mount.def = "index.html";
+    shared.mount.origin_protocol = LWSMPRO_FILE;
+    shared.mount.extra_mimetypes = &shared.mimeHtm;
+
+    lws_set_log_level(LLL_ERR, LogFromLibrary);
+    lws_context_creation_info info{};
+    std::string address = FormatIpv4Address(config.address);
+    info.iface = config.address == 0 ? nullptr : address.c_str();
+    info.port = config.port;
+    info.protocols = kProtocols;
+    info.mounts = &shared.mount;
+    info.user = &shared;
+    info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
+    info.ka_time = kKeepIdle;
+    info.ka_interval = kKeepInterval;
+    info.ka_probes = kKeepCount;
+    info.server_string = "penvale-server";
+    m_context = lws_create_context(&info);
+    if (m_context == nullptr) {
+        return "cannot serve the web page on " + where +
+               ": the port is in use, or the address is not one of this machine's (choose another --web port, "
+               "check --listen)";
+    }
+    lws_vhost* vhost = lws_get_vhost_by_name(m_context, "default");
+    int port = vhost != nullptr ? lws_get_vhost_listen_port(vhost) : -1;
+    if (port <= 0 || port > 65535) {
+        lws_context_destroy(m_context);
+        m_context = nullptr;
+        return "cannot serve the web page on " + where + ": no listening socket";
+    }
+    m_port = static_cast<std::uint16_t>(port);
+    shared.port = m_port;
+    m_thread = std::thread([this] {
+        while (!m_stop.load()) {
+            if (lws_service(m_context, 0) < 0) {
+                break;
+            }
+        }
+    });
+    return {};
+}
+
+std::vector<WebEvent> WebServer::TakeEvents() {
+    char drain[64];
+    while (read(m_wakeRead, drain, sizeof drain) > 0) {
+    }
+    std::vector<WebEvent> taken;
+    if (m_shared != nullptr) {
+        std::lock_guard lock(m_shared->mutex);
+        taken.assign(std::make_move_iterator(m_shared->events.begin()),
+                     std::make_move_iterator(m_shared->events.end()));
+        m_shared->events.clear();
+    }
+    return taken;
+}
+
+void WebServer::Close(std::uint64_t id, const std::string& reason) {
+    if (m_context == nullptr) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->closeRequests.emplace_back(id, reason);
+    }
+    lws_cancel_service(m_context);
+}
+
+void WebServer::Stop() {
+    if (m_context == nullptr) {
+        return;
+    }
+    m_stop.store(true);
+    lws_cancel_service(m_context);
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    lws_context_destroy(m_context);
+    m_context = nullptr;
+}
+
+}  // namespace pv::server

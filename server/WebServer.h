@@ -1,0 +1,88 @@
+#pragma once
+// The browser handheld's way in: serves the page from the web root and accepts
+// its WebSocket, on libwebsockets' own service thread.
+//
+// That thread only admits, refuses and carries bytes. What it sees reaches the
+// server's loop as events through a queue whose wake-up descriptor the loop
+// polls, so the one-handheld rule, the decoder, the pointer and the log stay on
+// that loop's thread; the loop answers with Close().
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AllowList.h"
+
+struct lws_context;
+struct lws_vhost;
+
+namespace pv::server {
+
+struct WebConfig {
+    std::uint32_t address = 0;  // host byte order; 0 is every IPv4 address
+    std::uint16_t port = 0;     // 0 picks a free one
+    std::string root;           // the folder whose files are served
+    std::string token;          // what the WebSocket upgrade must carry as ?t=
+};
+
+struct WebEvent {
+    enum class Kind {
+        Open,     // a WebSocket was admitted: id, peer, peerName
+        Data,     // bytes of one binary message (or a part of a long one)
+        Closed,   // the WebSocket ended: text says why
+        Refused,  // a peer or an upgrade was refused (id 0): text says why
+    };
+    Kind kind = Kind::Open;
+    std::uint64_t id = 0;
+    std::uint32_t peer = 0;  // host byte order
+    std::string peerName;    // "a.b.c.d:port"
+    std::string text;        // Data: the bytes; Closed, Refused: the reason
+};
+
+// The page installed with the program: <prefix>/share/penvale/web beside the
+// program's bin folder, else the build tree's bundle beside the server's build
+// folder, else the folder named at build time.
+std::string InstalledWebRoot();
+
+class WebServer {
+public:
+    explicit WebServer(AllowList allow);
+    ~WebServer();
+
+    WebServer(const WebServer&) = delete;
+    WebServer& operator=(const WebServer&) = delete;
+
+    // Binds, then serves on its own thread. Returns an empty string, or an
+    // error that names the fix.
+    std::string Start(const WebConfig& config);
+    std::uint16_t Port() const { return m_port; }
+
+    // Readable while events wait; the loop then calls TakeEvents().
+    int WakeFd() const { return m_wakeRead; }
+    std::vector<WebEvent> TakeEvents();
+
+    // Ends a WebSocket (safe from any thread; an id already gone is ignored).
+    void Close(std::uint64_t id, const std::string& reason);
+
+    // Ends every connection and the service thread. Idempotent.
+    void Stop();
+
+    // What the service thread's callback needs; public for that callback only.
+    struct Shared;
+
+private:
+    AllowList m_allow;
+    std::uint16_t m_port = 0;
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+    lws_context* m_context = nullptr;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    Shared* m_shared = nullptr;
+};
+
+}  // namespace pv::server
