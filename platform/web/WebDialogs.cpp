@@ -1,13 +1,10 @@
 #include "platform/web/WebDialogs.h"
 
-#include <emscripten/em_js.h>
+#include <emscripten/emscripten.h>
 
-namespace {
-
+// The page's script does the showing.
 EM_JS(void, pv_page_message_box, (const char* text), { PvPage.messageBox(UTF8ToString(text)); });
 EM_JS(void, pv_page_open, (const char* url), { PvPage.openHelp(UTF8ToString(url)); });
-
-}  // namespace
 
 void CWebMessageBox::Show(const std::string& text) {
     pv_page_message_box(text.c_str());

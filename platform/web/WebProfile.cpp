@@ -1,12 +1,10 @@
 #include "platform/web/WebProfile.h"
 
-#include <emscripten/em_js.h>
+#include <emscripten/emscripten.h>
 
 #include <charconv>
 #include <cstdlib>
 #include <optional>
-
-namespace {
 
 // NULL when missing or when storage is refused; otherwise a malloc'ed UTF-8 copy.
 EM_JS(char*, pv_storage_read, (const char* key), {
@@ -32,6 +30,8 @@ EM_JS(int, pv_storage_write, (const char* key, const char* value), {
         return 0;
     }
 });
+
+namespace {
 
 std::optional<std::string> Read(const std::string& key) {
     char* value = pv_storage_read(key.c_str());

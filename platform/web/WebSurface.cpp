@@ -1,19 +1,15 @@
 #include "platform/web/WebSurface.h"
 
-#include <emscripten/em_js.h>
+#include <emscripten/emscripten.h>
 #include <emscripten/eventloop.h>
 #include <emscripten/html5.h>
 
 #include <algorithm>
 
-namespace {
-
 EM_JS(void, pv_page_present, (const void* pixels, int width, int height, int left, int top, int right, int bottom), {
     PvPage.present(pixels, width, height, left, top, right, bottom);
 });
 EM_JS(void, pv_page_check, (int commandId, int checked), { PvPage.check(commandId, checked !== 0); });
-
-}  // namespace
 
 struct CWebSurface::CTimer {
     CWebSurface* surface = nullptr;

@@ -1,0 +1,414 @@
+'use strict';
+// The browser handheld's page: the command bar, the dialogs and the canvas around
+// the tablet surface, which runs in WebAssembly (penvale.js). Pointer samples go
+// to the surface as they come; the surface decides what they mean.
+
+const PvPage = (() => {
+    const BAR_HEIGHT = 40;  // CSS pixels: the client area begins here, as the work area does
+    const SETTINGS = 107, HELP = 32793, ABOUT = 57664, EXIT = 57665;
+    const ACTION_KEY = 0x86, HELP_KEY = 0x70;
+
+    let canvas = null;
+    let context = null;
+    let image = null;  // an ImageData over the framebuffer in WebAssembly memory
+    let started = false;
+    let closed = false;
+    let pointerId = null;  // the pointer that is down on the surface
+    let modalDepth = 0;
+    const boxes = [];  // texts of message boxes waiting behind the one shown
+    let firstPresent = null;
+    let presented = 0;
+
+    const $ = (id) => document.getElementById(id);
+    const wasm = () => Module;
+
+    function token() {
+        const fromUrl = new URLSearchParams(location.search).get('t');
+        try {
+            // A home-screen start opens the page without it: the last one seen still holds.
+            if (fromUrl) {
+                localStorage.setItem('WebToken', fromUrl);
+                return fromUrl;
+            }
+            return localStorage.getItem('WebToken') || '';
+        } catch (e) {
+            return fromUrl || '';
+        }
+    }
+
+    function socketUrl() {
+        const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
+        return scheme + location.host + '/ws?t=' + encodeURIComponent(token());
+    }
+
+    function geometry() {
+        const width = Math.max(1, window.innerWidth);
+        const height = Math.max(1, window.innerHeight);
+        return {width, height, surfaceHeight: Math.max(1, height - BAR_HEIGHT)};
+    }
+
+    function layout() {
+        if (!started || closed) {
+            return;
+        }
+        const g = geometry();
+        canvas.style.width = g.width + 'px';
+        canvas.style.height = g.surfaceHeight + 'px';
+        if (canvas.width !== g.width || canvas.height !== g.surfaceHeight) {
+            canvas.width = g.width;
+            canvas.height = g.surfaceHeight;
+        }
+        wasm()._pv_layout(g.width, g.height, BAR_HEIGHT, g.width, g.surfaceHeight);
+    }
+
+    // The surface's pointer: the first touch, the pen or the left mouse button.
+    function local(event) {
+        return [event.clientX, event.clientY - BAR_HEIGHT];
+    }
+
+    function onPointerDown(event) {
+        event.preventDefault();
+        if (closed || modalDepth > 0 || pointerId !== null || !event.isPrimary || event.button !== 0) {
+            return;
+        }
+        pointerId = event.pointerId;
+        canvas.setPointerCapture(event.pointerId);
+        const [x, y] = local(event);
+        wasm()._pv_pointer_down(x, y, event.timeStamp);
+    }
+
+    function onPointerMove(event) {
+        if (event.pointerId !== pointerId) {
+            return;
+        }
+        // Every sample since the last event, oldest first; outside a secure context only the event itself.
+        const samples = typeof event.getCoalescedEvents === 'function' ? event.getCoalescedEvents() : [];
+        for (const sample of samples.length > 0 ? samples : [event]) {
+            const [x, y] = local(sample);
+            wasm()._pv_pointer_move(x, y);
+        }
+        wasm()._pv_pointer_flush();
+    }
+
+    function onPointerUp(event) {
+        if (event.pointerId !== pointerId) {
+            return;
+        }
+        pointerId = null;
+        const [x, y] = local(event);
+        wasm()._pv_pointer_up(x, y);
+    }
+
+    function onPointerCancel(event) {
+        if (event.pointerId !== pointerId) {
+            return;
+        }
+        pointerId = null;
+        wasm()._pv_pointer_cancel();
+    }
+
+    // Boxes, dialogs and the open menu keep the pen from the surface.
+    function openModal() {
+        if (modalDepth++ === 0 && started) {
+            wasm()._pv_modal(1, 0);
+        }
+    }
+    function closeModal() {
+        if (--modalDepth === 0 && started && !closed) {
+            wasm()._pv_modal(0, pointerId !== null ? 1 : 0);
+        }
+    }
+
+    function showScrim(dim, onTap) {
+        const scrim = $('scrim');
+        scrim.className = dim ? 'dim' : '';
+        scrim.hidden = false;
+        scrim.onpointerdown = (event) => {
+            event.preventDefault();
+            if (onTap) {
+                onTap();
+            }
+        };
+    }
+    function hideScrim() {
+        $('scrim').hidden = true;
+        $('scrim').onpointerdown = null;
+    }
+
+    // The Tools menu.
+    function openMenu() {
+        if (!$('menu').hidden) {
+            return;
+        }
+        openModal();
+        showScrim(false, closeMenu);
+        $('menu').hidden = false;
+        $('tools').setAttribute('aria-expanded', 'true');
+    }
+    function closeMenu() {
+        if ($('menu').hidden) {
+            return;
+        }
+        $('menu').hidden = true;
+        $('submenu').hidden = true;
+        $('tools').setAttribute('aria-expanded', 'false');
+        hideScrim();
+        closeModal();
+    }
+    function openSubmenu() {
+        const item = $('orientation').getBoundingClientRect();
+        const submenu = $('submenu');
+        submenu.hidden = false;
+        const left = Math.min(item.right - 4, window.innerWidth - submenu.offsetWidth);
+        submenu.style.left = Math.max(0, left) + 'px';
+        submenu.style.top = item.top + 'px';
+    }
+
+    // Commands go to the surface first, then to the page.
+    function command(id) {
+        closeMenu();
+        if (closed) {
+            return;
+        }
+        if (wasm()._pv_command(id)) {
+            return;
+        }
+        if (id === SETTINGS) {
+            openSettings();
+        } else if (id === ABOUT) {
+            openDialog('about', 'about-ok');
+        } else if (id === EXIT) {
+            exit();
+        }
+    }
+
+    // Message boxes, one at a time, in the order they were raised.
+    function messageBox(text) {
+        if (closed) {
+            return;
+        }
+        boxes.push(text);
+        if (boxes.length === 1) {
+            openModal();
+            showBox();
+        }
+    }
+    function showBox() {
+        $('box-text').textContent = boxes[0];
+        showScrim(true, null);
+        $('box').hidden = false;
+        $('box-ok').focus();
+    }
+    function closeBox() {
+        if (boxes.length === 0) {
+            return;
+        }
+        boxes.shift();
+        if (boxes.length > 0) {
+            showBox();
+            return;
+        }
+        $('box').hidden = true;
+        hideScrim();
+        closeModal();
+    }
+
+    let openDialogId = null;
+    function openDialog(id, focus) {
+        openModal();
+        showScrim(true, null);
+        openDialogId = id;
+        $(id).hidden = false;
+        $(focus).focus();
+    }
+    function closeDialog() {
+        if (openDialogId === null) {
+            return;
+        }
+        $(openDialogId).hidden = true;
+        openDialogId = null;
+        hideScrim();
+        closeModal();
+    }
+
+    function openSettings() {
+        // The slider keeps the stored number inside its range.
+        $('slider').value = String(wasm()._pv_read_extended_drawing_time());
+        openDialog('settings', 'slider');
+    }
+    function settingsOk() {
+        wasm()._pv_write_extended_drawing_time(Number($('slider').value));
+        closeDialog();
+    }
+
+    function exit() {
+        closed = true;
+        wasm()._pv_exit();
+        document.title = 'Penvale (closed)';
+        document.body.innerHTML = '<main class="closed"><h1>Penvale is closed</h1>' +
+            '<p>The connection to the desktop has ended. Reload this page to start Penvale again.</p></main>';
+    }
+
+    function onKey(event) {
+        if (closed) {
+            return;
+        }
+        const down = event.type === 'keydown';
+        if (boxes.length > 0) {
+            if (down && (event.key === 'Enter' || event.key === 'Escape')) {
+                event.preventDefault();
+                closeBox();
+            }
+            return;
+        }
+        if (openDialogId !== null) {
+            if (down && event.key === 'Escape') {
+                event.preventDefault();
+                closeDialog();
+            } else if (down && event.key === 'Enter') {
+                event.preventDefault();
+                openDialogId === 'settings' ? settingsOk() : closeDialog();
+            } else if (down && event.key === 'F1' && openDialogId === 'settings') {
+                event.preventDefault();
+                wasm()._pv_help(1);
+            }
+            return;
+        }
+        if (!$('menu').hidden) {
+            if (down && event.key === 'Escape') {
+                closeMenu();
+            }
+            return;
+        }
+        if (event.key === 'F23' || event.code === 'F23') {
+            event.preventDefault();
+            wasm()._pv_key(down ? 1 : 0, ACTION_KEY, event.repeat ? 1 : 0);
+        } else if (down && event.key === 'F1') {
+            event.preventDefault();
+            wasm()._pv_key(1, HELP_KEY, 0);
+        }
+    }
+
+    function wire() {
+        canvas = $('surface');
+        context = canvas.getContext('2d', {alpha: false});
+        canvas.addEventListener('pointerdown', onPointerDown);
+        canvas.addEventListener('pointermove', onPointerMove);
+        canvas.addEventListener('pointerup', onPointerUp);
+        canvas.addEventListener('pointercancel', onPointerCancel);
+        // A pointer that ends anywhere (under a box, off the canvas) is no longer down.
+        window.addEventListener('pointerup', (event) => {
+            if (event.pointerId === pointerId && event.target !== canvas) {
+                onPointerUp(event);
+            }
+        }, true);
+        // No context menu, selection, scrolling or zooming anywhere on the page.
+        for (const type of ['contextmenu', 'selectstart', 'dragstart', 'gesturestart', 'dblclick']) {
+            document.addEventListener(type, (event) => event.preventDefault(), {passive: false});
+        }
+        document.addEventListener('touchmove', (event) => event.preventDefault(), {passive: false});
+        document.addEventListener('keydown', onKey);
+        document.addEventListener('keyup', onKey);
+
+        $('tools').addEventListener('click', () => ($('menu').hidden ? openMenu() : closeMenu()));
+        $('orientation').addEventListener('click', openSubmenu);
+        $('orientation').addEventListener('pointerenter', (event) => {
+            if (event.pointerType === 'mouse') {
+                openSubmenu();
+            }
+        });
+        for (const item of document.querySelectorAll('#menu [data-command], #submenu [data-command], .tb')) {
+            item.addEventListener('click', () => command(Number(item.dataset.command)));
+        }
+        $('close').addEventListener('click', () => command(EXIT));
+        $('box-ok').addEventListener('click', closeBox);
+        $('settings-ok').addEventListener('click', settingsOk);
+        $('settings-cancel').addEventListener('click', closeDialog);
+        $('settings-close').addEventListener('click', closeDialog);
+        $('settings-help').addEventListener('click', () => wasm()._pv_help(1));
+        $('about-ok').addEventListener('click', closeDialog);
+        window.addEventListener('resize', layout);
+        window.addEventListener('orientationchange', layout);
+    }
+
+    function drawButtons() {
+        for (const button of document.querySelectorAll('.tb')) {
+            const id = Number(button.dataset.command);
+            const pixels = wasm()._pv_button_image(id);
+            if (!pixels) {
+                continue;
+            }
+            const target = button.querySelector('canvas');
+            const size = target.width * target.height * 4;
+            const data = new Uint8ClampedArray(wasm().HEAPU8.buffer, pixels, size).slice();
+            target.getContext('2d').putImageData(new ImageData(data, target.width, target.height), 0, 0);
+        }
+    }
+
+    function start() {
+        wire();
+        started = true;
+        const g = geometry();
+        canvas.width = g.width;
+        canvas.height = g.surfaceHeight;
+        canvas.style.width = g.width + 'px';
+        canvas.style.height = g.surfaceHeight + 'px';
+        drawButtons();
+        const url = socketUrl();
+        const size = wasm().lengthBytesUTF8(url) + 1;
+        const text = wasm()._malloc(size);
+        wasm().stringToUTF8(url, text, size);
+        wasm()._pv_start(text, g.width, g.height, BAR_HEIGHT, g.width, g.surfaceHeight);
+        wasm()._free(text);
+        // The layout may have changed while the module loaded.
+        layout();
+    }
+
+    // Called by the surface: the framebuffer's changed rectangle reaches the canvas.
+    function present(pixels, width, height, left, top, right, bottom) {
+        const buffer = wasm().HEAPU8.buffer;
+        if (image === null || image.width !== width || image.height !== height || image.data.buffer !== buffer ||
+            image.data.byteOffset !== pixels) {
+            image = new ImageData(new Uint8ClampedArray(buffer, pixels, width * height * 4), width, height);
+        }
+        if (canvas.width !== width || canvas.height !== height) {
+            canvas.width = width;
+            canvas.height = height;
+            left = 0, top = 0, right = width, bottom = height;
+        }
+        context.putImageData(image, 0, 0, left, top, right - left, bottom - top);
+        ++presented;
+        if (firstPresent === null) {
+            firstPresent = performance.now();
+            performance.mark('penvale-first-paint');
+        }
+    }
+
+    function check(commandId, checked) {
+        const item = document.querySelector('#submenu [data-command="' + commandId + '"]');
+        if (item) {
+            item.setAttribute('aria-checked', checked ? 'true' : 'false');
+        }
+    }
+
+    function openHelp(url) {
+        window.open(url, '_blank', 'noopener');
+    }
+
+    return {
+        start, present, check, messageBox, openHelp,
+        // For tests and measurements.
+        get barHeight() { return BAR_HEIGHT; },
+        get firstPresent() { return firstPresent; },
+        get presented() { return presented; },
+        get closed() { return closed; },
+        get modal() { return modalDepth > 0; },
+        boxText: () => (boxes.length > 0 ? boxes[0] : null),
+    };
+})();
+
+var Module = {
+    onRuntimeInitialized: () => PvPage.start(),
+    print: (text) => console.log(text),
+    printErr: (text) => console.warn(text),
+};

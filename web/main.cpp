@@ -1,0 +1,161 @@
+// The browser handheld: the tablet surface with the page's platform objects.
+// The page's script calls these functions; everything runs on the page's one thread.
+#include <emscripten/emscripten.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/web/WebDialogs.h"
+#include "platform/web/WebProfile.h"
+#include "platform/web/WebSocketIo.h"
+#include "platform/web/WebSurface.h"
+#include "settings/SettingsStore.h"
+#include "surface/Commands.h"
+#include "surface/TabletView.h"
+
+namespace {
+
+constexpr char kCommunicationFailure[] =
+    "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
+    "Penvale server is running on the desktop.";
+
+// Lives as long as the page: the socket layer's notifications may still be on their way at Exit.
+struct CPage {
+    explicit CPage(std::string url) : profile(CSettingsStore::kSection), socketIo(std::move(url)) {}
+    CWebProfile profile;
+    CWebSocketIo socketIo;
+    CWebSurface surface;
+    CWebMessageBox boxes;
+    CWebHelpViewer help;
+    std::unique_ptr<CTabletView> view;
+};
+
+CPage* g_page = nullptr;
+
+CTabletView* View() {
+    return g_page != nullptr ? g_page->view.get() : nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Creates the surface on a page of pageWidth x pageHeight CSS pixels whose canvas (width x height)
+// starts top pixels down; it connects to url and sends Attach.
+EMSCRIPTEN_KEEPALIVE void pv_start(const char* url, int pageWidth, int pageHeight, int top, int width,
+                                   int height) {
+    if (g_page != nullptr) {
+        return;
+    }
+    g_page = new CPage(url);
+    PvSetMessageBoxSink(&g_page->boxes);
+    PvSetHelpViewer(&g_page->help);
+    g_page->surface.Layout(pageWidth, pageHeight, {0, top}, width, height);
+    g_page->view = std::make_unique<CTabletView>(g_page->profile, g_page->surface, g_page->socketIo);
+    g_page->view->Create();
+    g_page->surface.SetTarget(g_page->view.get());
+    // A new connection that never opens is the failed reconnection of a write.
+    g_page->socketIo.SetConnectFailedHandler([] { PvMessageBox(kCommunicationFailure); });
+    g_page->surface.InvalidateRect(true);
+}
+
+EMSCRIPTEN_KEEPALIVE void pv_layout(int pageWidth, int pageHeight, int top, int width, int height) {
+    if (g_page != nullptr) {
+        g_page->surface.Layout(pageWidth, pageHeight, {0, top}, width, height);
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void pv_pointer_down(double x, double y, double timeMs) {
+    if (g_page != nullptr) {
+        g_page->surface.Input().Down(x, y, timeMs);
+    }
+}
+EMSCRIPTEN_KEEPALIVE void pv_pointer_move(double x, double y) {
+    if (g_page != nullptr) {
+        g_page->surface.Input().Move(x, y);
+    }
+}
+EMSCRIPTEN_KEEPALIVE void pv_pointer_flush() {
+    if (g_page != nullptr) {
+        g_page->surface.Input().Flush();
+    }
+}
+EMSCRIPTEN_KEEPALIVE void pv_pointer_up(double x, double y) {
+    if (g_page != nullptr) {
+        g_page->surface.Input().Up(x, y);
+    }
+}
+EMSCRIPTEN_KEEPALIVE void pv_pointer_cancel() {
+    if (g_page != nullptr) {
+        g_page->surface.Input().Cancel();
+    }
+}
+
+// A modal box or dialog of the page opened (1) or the last one closed (0); pointerDown: a pointer is
+// really down on the surface now.
+EMSCRIPTEN_KEEPALIVE void pv_modal(int modal, int pointerDown) {
+    if (g_page != nullptr) {
+        g_page->surface.Input().SetModal(modal != 0, pointerDown != 0);
+    }
+}
+
+// The action button (F23) and help (F1). repeat: the key was already down.
+EMSCRIPTEN_KEEPALIVE void pv_key(int down, int key, int repeat) {
+    CTabletView* view = View();
+    if (view == nullptr || g_page->surface.Input().Modal()) {
+        return;
+    }
+    if (key == 0x70) {
+        if (down != 0) {
+            view->OnCommand(pv::cmd::kHelp);
+        }
+        return;
+    }
+    const unsigned flags = repeat != 0 ? pv::key::kRepeatFlag : 0u;
+    if (down != 0) {
+        view->OnKeyDown(static_cast<unsigned>(key), flags);
+    } else {
+        view->OnKeyUp(static_cast<unsigned>(key), flags);
+    }
+}
+
+// A command of the bar; 1 when the surface took it (the page handles the others).
+EMSCRIPTEN_KEEPALIVE int pv_command(int id) {
+    CTabletView* view = View();
+    return view != nullptr && view->OnCommand(id) ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE void pv_help(int settingsDialog) {
+    if (g_page != nullptr) {
+        PvShowHelpTopic(settingsDialog != 0 ? pv::help::kSettingsDialog : pv::help::kMainContents);
+    }
+}
+
+// The Settings dialog's value, through the same store as the surface's.
+EMSCRIPTEN_KEEPALIVE int pv_read_extended_drawing_time() {
+    return g_page != nullptr ? CSettingsStore(g_page->profile).ExtendedDrawingTime()
+                             : CSettingsStore::kDefaultExtendedDrawingTime;
+}
+EMSCRIPTEN_KEEPALIVE void pv_write_extended_drawing_time(int milliseconds) {
+    if (g_page != nullptr) {
+        CSettingsStore(g_page->profile).WriteExtendedDrawingTime(milliseconds);
+    }
+}
+
+// Exit: the surface and its connection go; nothing is sent and nothing stored.
+EMSCRIPTEN_KEEPALIVE void pv_exit() {
+    if (g_page != nullptr && g_page->view) {
+        g_page->surface.SetTarget(nullptr);
+        g_page->view.reset();
+    }
+}
+
+// For the page's tests and benchmarks: the framebuffer's pixels (R, G, B, A) and the attempts made.
+EMSCRIPTEN_KEEPALIVE const void* pv_frame_pixels() {
+    return g_page != nullptr ? g_page->surface.FrameBuffer().Bits() : nullptr;
+}
+EMSCRIPTEN_KEEPALIVE int pv_connection_attempts() {
+    return g_page != nullptr ? g_page->socketIo.Attempts() : 0;
+}
+
+}  // extern "C"
