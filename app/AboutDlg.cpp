@@ -2,11 +2,17 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
+#include <QPixmap>
 #include <QVBoxLayout>
 
-#include "app/Resources.h"
+#include "platform/QtImage.h"
+#include "surface/Images.h"
+
+namespace {
+// The application icon, the same picture the desktop shows for the program.
+#include "app/images/penvale32.xpm"
+}  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Penvale"));
@@ -14,9 +20,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     // A caption without a close box: OK, Enter or Escape close it.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
-    PvInitAppResources();
     auto* icon = new QLabel(this);
-    icon->setPixmap(QIcon(QStringLiteral(":/penvale/penvale32.xpm")).pixmap(32, 32));
+    icon->setPixmap(QPixmap::fromImage(PvToQImage(PvImageFromXpm(penvale32))));
     auto* name = new QLabel(QStringLiteral("Penvale"), this);
     QFont bold = name->font();
     bold.setBold(true);

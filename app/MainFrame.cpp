@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPixmap>
 #include <QSizePolicy>
 #include <QStyle>
 #include <QToolBar>
@@ -14,25 +15,18 @@
 #include "app/Help.h"
 #include "app/Resources.h"
 #include "app/TabletApp.h"
+#include "platform/QtImage.h"
 #include "surface/Commands.h"
+#include "surface/Images.h"
 
 namespace {
 
 constexpr int kMaxTipLength = 255;
 
-struct CButton {
-    int command;
-    const char* image;
-};
-
-// The toolbar, left to right.
-constexpr CButton kButtons[] = {
-    {pv::cmd::kRotateOrientation, ":/penvale/toolbar/rotate.xpm"},
-    {pv::cmd::kLeftClick, ":/penvale/toolbar/leftclick.xpm"},
-    {pv::cmd::kRightClick, ":/penvale/toolbar/rightclick.xpm"},
-    {pv::cmd::kDoubleClick, ":/penvale/toolbar/doubleclick.xpm"},
-    {pv::cmd::kClearScreen, ":/penvale/toolbar/clear.xpm"},
-    {pv::cmd::kHelp, ":/penvale/toolbar/help.xpm"},
+// The toolbar, left to right; each button shows the command's own image.
+constexpr int kButtons[] = {
+    pv::cmd::kRotateOrientation, pv::cmd::kLeftClick,   pv::cmd::kRightClick,
+    pv::cmd::kDoubleClick,       pv::cmd::kClearScreen, pv::cmd::kHelp,
 };
 
 // Which tooltip belongs where: index 0 is the menu's place in the bar.
@@ -122,9 +116,9 @@ int CMainFrame::OnCreate() {
     m_wndCommandBar->addWidget(m_pToolsButton);
 
     for (std::size_t i = 0; i < std::size(kButtons); ++i) {
-        auto* button = new QAction(QIcon(QString::fromUtf8(kButtons[i].image)), QString(), this);
+        const int id = kButtons[i];
+        auto* button = new QAction(QIcon(QPixmap::fromImage(PvToQImage(PvButtonImage(id)))), QString(), this);
         button->setToolTip(m_ToolTipsTable[i + 1]);
-        const int id = kButtons[i].command;
         button->setData(id);
         connect(button, &QAction::triggered, this, [this, id] { OnCmdMsg(id); });
         m_wndCommandBar->addAction(button);

@@ -1,51 +1,45 @@
 #include "platform/DrawSurface.h"
 
-#include <QString>
+#include <cstring>
 
-#include "platform/QtFrameBuffer.h"
-
-CPvImage::CPvImage() = default;
-CPvImage::CPvImage(std::unique_ptr<Data> data) : m_pData(std::move(data)) {}
-CPvImage::~CPvImage() = default;
-CPvImage::CPvImage(CPvImage&&) noexcept = default;
-CPvImage& CPvImage::operator=(CPvImage&&) noexcept = default;
-
-bool CPvImage::IsNull() const {
-    return m_pData == nullptr || m_pData->image.isNull();
-}
-int CPvImage::Width() const {
-    return IsNull() ? 0 : m_pData->image.width();
-}
-int CPvImage::Height() const {
-    return IsNull() ? 0 : m_pData->image.height();
+uint32_t PvPixelWord(PvColor color, uint8_t alpha) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(color >> 16), static_cast<uint8_t>(color >> 8),
+                              static_cast<uint8_t>(color), alpha};
+    uint32_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
 }
 
-CPvImage PvImageFromQImage(const QImage& image) {
-    return CPvImage(std::make_unique<CPvImage::Data>(CPvImage::Data{image}));
+PvColor PvWordColor(uint32_t word) {
+    uint8_t bytes[4];
+    std::memcpy(bytes, &word, sizeof word);
+    return (PvColor{bytes[0]} << 16) | (PvColor{bytes[1]} << 8) | PvColor{bytes[2]};
 }
 
-namespace {
+uint8_t PvWordAlpha(uint32_t word) {
+    uint8_t bytes[4];
+    std::memcpy(bytes, &word, sizeof word);
+    return bytes[3];
+}
 
-// Icons keep their mask as alpha; bitmaps are opaque, so that an exclusive-or
-// copy of one changes colour bits only.
-bool Load(const QString& path, QImage::Format format, CPvImage& image) {
-    QImage loaded(path);
-    if (loaded.isNull()) {
-        image = CPvImage();
-        return false;
+CPvImage::CPvImage(int width, int height, PvColor fill, uint8_t alpha) {
+    if (width < 1 || height < 1) {
+        return;
     }
-    image = PvImageFromQImage(loaded.convertToFormat(format));
-    return true;
+    m_nWidth = width;
+    m_nHeight = height;
+    m_pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), PvPixelWord(fill, alpha));
 }
 
-}  // namespace
-
-bool PvLoadIcon(int id, CPvImage& image) {
-    return Load(QStringLiteral(":/penvale/icons/%1.bmp").arg(id), QImage::Format_ARGB32_Premultiplied, image);
-}
-
-bool PvLoadBitmap(int id, CPvImage& image) {
-    return Load(QStringLiteral(":/penvale/bitmaps/%1.bmp").arg(id), QImage::Format_RGB32, image);
+CPvImage::CPvImage(int width, int height, const std::vector<uint8_t>& rgba) {
+    if (width < 1 || height < 1 ||
+        rgba.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4) {
+        return;
+    }
+    m_nWidth = width;
+    m_nHeight = height;
+    m_pixels.resize(rgba.size() / 4);
+    std::memcpy(m_pixels.data(), rgba.data(), rgba.size());
 }
 
 std::unique_ptr<CPvPen> PvCreatePen(int style, int width, PvColor color) {

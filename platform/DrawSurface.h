@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/Types.h"
 
@@ -10,30 +11,46 @@ inline constexpr PvColor kPvWhite = 0xFFFFFF;
 
 inline constexpr int kPvPenSolid = 0;
 
-// An image loaded from the program's resources (an icon with its mask, or a bitmap).
+// One pixel as it lies in memory: bytes R, G, B, A in that order, whatever the
+// machine's byte order, so that a browser canvas and Qt read the same bytes.
+uint32_t PvPixelWord(PvColor color, uint8_t alpha = 255);
+PvColor PvWordColor(uint32_t word);
+uint8_t PvWordAlpha(uint32_t word);
+
+// An image as plain pixels: width x height, bytes R, G, B, A per pixel, rows
+// tightly packed. Icons carry their mask as alpha (0 masked out, 255 drawn);
+// bitmaps are opaque. Copies are deep.
 class CPvImage {
 public:
-    CPvImage();
-    struct Data;
-    // Takes a loaded image over (the platform layer builds them).
-    explicit CPvImage(std::unique_ptr<Data> data);
-    ~CPvImage();
-    CPvImage(CPvImage&&) noexcept;
-    CPvImage& operator=(CPvImage&&) noexcept;
+    CPvImage() = default;
+    // Every pixel the given colour and alpha; a width or height below 1 gives a null image.
+    CPvImage(int width, int height, PvColor fill, uint8_t alpha = 255);
+    // Takes width x height pixels of R, G, B, A bytes; a null image when the size does not match.
+    CPvImage(int width, int height, const std::vector<uint8_t>& rgba);
 
-    bool IsNull() const;
-    int Width() const;
-    int Height() const;
+    bool IsNull() const { return m_pixels.empty(); }
+    int Width() const { return m_nWidth; }
+    int Height() const { return m_nHeight; }
+    int BytesPerLine() const { return m_nWidth * 4; }
+    const uint8_t* Bits() const { return reinterpret_cast<const uint8_t*>(m_pixels.data()); }
 
-    Data* GetData() const { return m_pData.get(); }
+    // (x, y) must lie inside the image.
+    PvColor Pixel(int x, int y) const { return PvWordColor(Word(x, y)); }
+    uint8_t Alpha(int x, int y) const { return PvWordAlpha(Word(x, y)); }
+    uint32_t Word(int x, int y) const { return m_pixels[Index(x, y)]; }
+    void SetPixel(int x, int y, PvColor color, uint8_t alpha = 255) { m_pixels[Index(x, y)] = PvPixelWord(color, alpha); }
+
+    friend bool operator==(const CPvImage&, const CPvImage&) = default;
 
 private:
-    std::unique_ptr<Data> m_pData;
-};
+    std::size_t Index(int x, int y) const {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(m_nWidth) + static_cast<std::size_t>(x);
+    }
 
-// Loads icon or bitmap resource id; returns false (and leaves image null) when it is missing.
-bool PvLoadIcon(int id, CPvImage& image);
-bool PvLoadBitmap(int id, CPvImage& image);
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    std::vector<uint32_t> m_pixels;  // one word per pixel, bytes in R, G, B, A order
+};
 
 // A solid pen; creating it may fail (nullptr).
 struct CPvPen {

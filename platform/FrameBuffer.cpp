@@ -1,18 +1,10 @@
 #include "platform/FrameBuffer.h"
 
-#include <QPainter>
-#include <QRect>
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/QtFrameBuffer.h"
-
 namespace {
-
-QRgb ToRgb(PvColor color) {
-    return 0xFF000000u | (color & 0xFFFFFFu);
-}
 
 // Beyond this distance a line is first cut to a box of this size, so that the
 // exact arithmetic below fits in 64 bits. What is cut lies far off the surface.
@@ -66,20 +58,49 @@ std::unique_ptr<IDrawSurface> PvCreateFrameBuffer(int width, int height) {
 }
 
 CPvFrameBuffer::CPvFrameBuffer(int width, int height)
-    : m_image(std::max(0, width), std::max(0, height), QImage::Format_RGB32) {
-    m_image.fill(ToRgb(kPvWhite));
+    : m_nWidth(std::max(0, width)),
+      m_nHeight(std::max(0, height)),
+      m_pixels(static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight), PvPixelWord(kPvWhite)) {
+    if (!m_pixels.empty()) {
+        m_damage = {0, 0, m_nWidth, m_nHeight};
+    }
 }
 
 CPvFrameBuffer::~CPvFrameBuffer() = default;
 
-void CPvFrameBuffer::FillSolidRect(const PvRect& rect, PvColor color) {
-    const QRect area = QRect(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom - 1))
-                           .intersected(m_image.rect());
-    if (area.isEmpty()) {
+PvRect CPvFrameBuffer::TakeDamage() {
+    const PvRect damage = m_damage;
+    m_damage = {};
+    return damage;
+}
+
+void CPvFrameBuffer::Damage(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+    // Inside the surface, so every value fits in 32 bits.
+    if (m_damage.left >= m_damage.right || m_damage.top >= m_damage.bottom) {
+        m_damage = {static_cast<int32_t>(left), static_cast<int32_t>(top), static_cast<int32_t>(right),
+                    static_cast<int32_t>(bottom)};
         return;
     }
-    QPainter painter(&m_image);
-    painter.fillRect(area, QColor::fromRgb(ToRgb(color)));
+    m_damage.left = std::min(m_damage.left, static_cast<int32_t>(left));
+    m_damage.top = std::min(m_damage.top, static_cast<int32_t>(top));
+    m_damage.right = std::max(m_damage.right, static_cast<int32_t>(right));
+    m_damage.bottom = std::max(m_damage.bottom, static_cast<int32_t>(bottom));
+}
+
+void CPvFrameBuffer::FillSolidRect(const PvRect& rect, PvColor color) {
+    const int64_t left = std::max<int64_t>(rect.left, 0);
+    const int64_t top = std::max<int64_t>(rect.top, 0);
+    const int64_t right = std::min<int64_t>(rect.right, m_nWidth);
+    const int64_t bottom = std::min<int64_t>(rect.bottom, m_nHeight);
+    if (left >= right || top >= bottom) {
+        return;
+    }
+    const uint32_t word = PvPixelWord(color);
+    for (int64_t y = top; y < bottom; ++y) {
+        uint32_t* const row = m_pixels.data() + Index(0, y);
+        std::fill(row + left, row + right, word);
+    }
+    Damage(left, top, right, bottom);
 }
 
 const CPvPen* CPvFrameBuffer::SelectPen(const CPvPen* pen) {
@@ -119,8 +140,8 @@ void CPvFrameBuffer::DrawLine(PvPoint from, PvPoint to, int width, PvColor color
     const int64_t minorRise = std::llabs(minorDelta);
     const int64_t major0 = xMajor ? x0 : y0;
     const int64_t minor0 = xMajor ? y0 : x0;
-    const int64_t majorSize = xMajor ? m_image.width() : m_image.height();
-    const int64_t minorSize = xMajor ? m_image.height() : m_image.width();
+    const int64_t majorSize = xMajor ? m_nWidth : m_nHeight;
+    const int64_t minorSize = xMajor ? m_nHeight : m_nWidth;
 
     // Only the steps whose longer-axis coordinate lies on the surface.
     int64_t first = 0;
@@ -143,9 +164,25 @@ void CPvFrameBuffer::DrawLine(PvPoint from, PvPoint to, int width, PvColor color
     int64_t remainder = numerator % divisor;
     const int lowOffset = -(width - 1) / 2;
     const int highOffset = width / 2;
-    const QRgb pixel = ToRgb(color);
-    uchar* const bits = m_image.bits();
-    const int64_t bytesPerLine = m_image.bytesPerLine();
+
+    // The offset across only ever grows, so the first and last steps bound the pixels.
+    const int64_t centreFirst = minor0 + minorStep * quotient;
+    const int64_t centreLast = minor0 + minorStep * ((2 * last * minorRise + steps) / divisor);
+    const int64_t minorLow = std::max<int64_t>(0, std::min(centreFirst, centreLast) + lowOffset);
+    const int64_t minorHigh = std::min<int64_t>(minorSize - 1, std::max(centreFirst, centreLast) + highOffset);
+    if (minorLow > minorHigh) {
+        return;
+    }
+    const int64_t majorLow = std::min(major0 + majorStep * first, major0 + majorStep * last);
+    const int64_t majorHigh = std::max(major0 + majorStep * first, major0 + majorStep * last);
+    if (xMajor) {
+        Damage(majorLow, minorLow, majorHigh + 1, minorHigh + 1);
+    } else {
+        Damage(minorLow, majorLow, minorHigh + 1, majorHigh + 1);
+    }
+
+    const uint32_t word = PvPixelWord(color);
+    uint32_t* const pixels = m_pixels.data();
     for (int64_t i = first; i <= last; ++i) {
         const int64_t major = major0 + majorStep * i;
         const int64_t centre = minor0 + minorStep * quotient;
@@ -154,9 +191,7 @@ void CPvFrameBuffer::DrawLine(PvPoint from, PvPoint to, int width, PvColor color
             if (minor < 0 || minor >= minorSize) {
                 continue;
             }
-            const int64_t x = xMajor ? major : minor;
-            const int64_t y = xMajor ? minor : major;
-            reinterpret_cast<QRgb*>(bits + y * bytesPerLine)[x] = pixel;
+            pixels[xMajor ? Index(major, minor) : Index(minor, major)] = word;
         }
         remainder += 2 * minorRise;
         if (remainder >= divisor) {
@@ -166,37 +201,53 @@ void CPvFrameBuffer::DrawLine(PvPoint from, PvPoint to, int width, PvColor color
     }
 }
 
+// The icon's own pixels, at most 32 x 32 of them: those with alpha of 128 and more
+// are drawn, the masked rest leaves the surface as it was. Clipped in 64 bits.
 void CPvFrameBuffer::DrawIcon(PvPoint topLeft, const CPvImage& icon) {
-    if (icon.IsNull() || m_image.isNull()) {
+    constexpr int kIconSize = 32;
+    const int64_t width = std::min(icon.Width(), kIconSize);
+    const int64_t height = std::min(icon.Height(), kIconSize);
+    const int64_t left = std::max<int64_t>(topLeft.x, 0);
+    const int64_t top = std::max<int64_t>(topLeft.y, 0);
+    const int64_t right = std::min<int64_t>(int64_t{topLeft.x} + width, m_nWidth);
+    const int64_t bottom = std::min<int64_t>(int64_t{topLeft.y} + height, m_nHeight);
+    if (left >= right || top >= bottom) {
         return;
     }
-    QPainter painter(&m_image);
-    // The mask is the icon's alpha: masked pixels leave the surface as it was.
-    painter.drawImage(QRect(topLeft.x, topLeft.y, 32, 32), icon.GetData()->image);
+    for (int64_t y = top; y < bottom; ++y) {
+        const int sy = static_cast<int>(y - topLeft.y);
+        uint32_t* const row = m_pixels.data() + Index(0, y);
+        for (int64_t x = left; x < right; ++x) {
+            const int sx = static_cast<int>(x - topLeft.x);
+            if (icon.Alpha(sx, sy) >= 128) {
+                row[x] = PvPixelWord(icon.Pixel(sx, sy));
+            }
+        }
+    }
+    Damage(left, top, right, bottom);
 }
 
 void CPvFrameBuffer::XorCopy(PvPoint topLeft, int width, int height, const CPvImage& source) {
-    if (source.IsNull() || m_image.isNull()) {
-        return;
-    }
-    const QImage& image = source.GetData()->image;
-    const QRect from = QRect(0, 0, width, height).intersected(image.rect());
-    if (from.isEmpty()) {
-        return;
-    }
+    const int64_t fromWidth = std::min(width, source.Width());
+    const int64_t fromHeight = std::min(height, source.Height());
     // Clipped to the surface here, in 64 bits so that a point near the ends of the int
     // range cannot overflow; what falls outside is never touched, so a second copy undoes
     // the first exactly.
     const int64_t left = std::max<int64_t>(topLeft.x, 0);
     const int64_t top = std::max<int64_t>(topLeft.y, 0);
-    const int64_t right = std::min<int64_t>(int64_t{topLeft.x} + from.width(), m_image.width());
-    const int64_t bottom = std::min<int64_t>(int64_t{topLeft.y} + from.height(), m_image.height());
+    const int64_t right = std::min<int64_t>(int64_t{topLeft.x} + fromWidth, m_nWidth);
+    const int64_t bottom = std::min<int64_t>(int64_t{topLeft.y} + fromHeight, m_nHeight);
     if (left >= right || top >= bottom) {
         return;
     }
-    const QRect part(static_cast<int>(left - topLeft.x), static_cast<int>(top - topLeft.y),
-                     static_cast<int>(right - left), static_cast<int>(bottom - top));
-    QPainter painter(&m_image);
-    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-    painter.drawImage(QPoint(static_cast<int>(left), static_cast<int>(top)), image, part);
+    // Colour bits only: the alpha byte stays 255.
+    const uint32_t colourBits = PvPixelWord(0xFFFFFF, 0);
+    for (int64_t y = top; y < bottom; ++y) {
+        const int sy = static_cast<int>(y - topLeft.y);
+        uint32_t* const row = m_pixels.data() + Index(0, y);
+        for (int64_t x = left; x < right; ++x) {
+            row[x] ^= source.Word(static_cast<int>(x - topLeft.x), sy) & colourBits;
+        }
+    }
+    Damage(left, top, right, bottom);
 }

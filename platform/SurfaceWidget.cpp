@@ -6,11 +6,13 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QResizeEvent>
 #include <QTabletEvent>
 #include <algorithm>
 #include <cmath>
 
+#include "platform/QtImage.h"
 #include "surface/Commands.h"
 #include "surface/TabletView.h"
 
@@ -151,9 +153,13 @@ void CSurfaceWidget::InvalidateRect(bool) {
 }
 
 void CSurfaceWidget::ReleaseDC(IDrawSurface*) {
-    // Drawing outside a paint (live ink, the cursor) must reach the screen too.
+    // Drawing outside a paint (live ink, the cursor) must reach the screen too: only
+    // the part it changed.
     if (!m_bInPaint) {
-        update();
+        const QRect damage = PvToQRect(m_pFrame->TakeDamage());
+        if (!damage.isEmpty()) {
+            update(damage);
+        }
     }
 }
 
@@ -296,10 +302,16 @@ void CSurfaceWidget::paintEvent(QPaintEvent* event) {
         m_bInPaint = true;
         m_pView->OnPaint();
         m_bInPaint = false;
+        // Whatever the paint changed outside the part being shown follows at once.
+        const QRegion rest = QRegion(PvToQRect(m_pFrame->TakeDamage())) - event->region();
+        if (!rest.isEmpty()) {
+            update(rest);
+        }
     }
+    // The framebuffer's own memory, no copy; only the part Qt asks for.
     QPainter painter(this);
     const QRect damaged = event->rect();
-    painter.drawImage(damaged, m_pFrame->Image(), damaged);
+    painter.drawImage(damaged, PvQImageView(*m_pFrame), damaged);
 }
 
 void CSurfaceWidget::resizeEvent(QResizeEvent* event) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/QtFrameBuffer.h"
+#include "platform/FrameBuffer.h"
 #include "platform/ViewHost.h"
 
 class CTabletView;

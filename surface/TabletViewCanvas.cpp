@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "surface/Commands.h"
+#include "surface/Images.h"
 #include "surface/TabletView.h"
 
 namespace {
@@ -17,11 +18,11 @@ void CTabletView::OnPaint() {
     EraseCursor();
     if (ReloadOrientation()) {
         // Loaded once per run; without it every cursor copy covers no pixel.
-        CPvImage cursor;
-        if (PvLoadBitmap(pv::res::kCursorBitmap, cursor)) {
+        const CPvImage& cursor = PvBitmapImage(pv::res::kCursorBitmap);
+        if (!cursor.IsNull()) {
             m_nCursorWidth = cursor.Width();
             m_nCursorHeight = cursor.Height();
-            m_dcCursor = std::move(cursor);
+            m_dcCursor = cursor;
         }
     }
     const PvRect client = m_host.GetClientRect();
@@ -39,8 +40,8 @@ void CTabletView::OnPaint() {
             surface->LineTo({width, y});
         }
         const int iconId = IconForOrientation(m_nOrientation);
-        CPvImage icon;
-        if (iconId != 0 && PvLoadIcon(iconId, icon)) {
+        const CPvImage& icon = PvIconImage(iconId);
+        if (!icon.IsNull()) {
             surface->DrawIcon({(width - kIconSize) / 2, (height - kIconSize) / 2}, icon);
         }
         for (const auto& stroke : m_strokes) {

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPointingDevice>
+#include <QRegion>
 #include <QTabletEvent>
 #include <QTest>
 #include <QWidget>
@@ -13,8 +15,11 @@
 #include <vector>
 
 #include "platform/MessageBox.h"
+#include "platform/QtImage.h"
 #include "platform/QtProfile.h"
 #include "platform/SurfaceWidget.h"
+#include "surface/Commands.h"
+#include "surface/Images.h"
 #include "surface/TabletView.h"
 #include "tests/support/RecordingSocketIo.h"
 #include "tests/support/TempProfile.h"
@@ -25,6 +30,20 @@ namespace {
 constexpr int kBar = 26;
 constexpr int kWidth = 240;
 constexpr int kHeight = 294;
+
+// The regions the widget is asked to paint.
+class CPaintRecorder : public QObject {
+public:
+    std::vector<QRegion> regions;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            regions.push_back(static_cast<QPaintEvent*>(event)->region());
+        }
+        return false;
+    }
+};
 
 // One Position record as it goes on the wire.
 QString Rec(int x, int y) {
@@ -48,6 +67,9 @@ private slots:
     void actionButtonIgnoresAutoRepeat();
     void timerRestartsWhenSetAgain();
     void resizeRecalibratesAndTheFramebufferIsShown();
+    void framebufferIsShownWithoutACopy();
+    void drawingOutsideAPaintShowsOnlyItsDamage();
+    void imagesKeepTheirPixelsAndMask();
 
 private:
     // Input as the window system delivers it, at points of the surface.
@@ -287,7 +309,7 @@ void TestSurfaceWidget::resizeRecalibratesAndTheFramebufferIsShown() {
     QCOMPARE(shown.pixel(16, 5) & 0xFFFFFFu, 0x000000u);
     QCOMPARE(shown.pixel(5, 144) & 0xFFFFFFu, 0x000000u);
     QCOMPARE(shown.pixel(40, 40) & 0xFFFFFFu, 0xFFFFFFu);
-    QCOMPARE(shown, surface->FrameBuffer().Image().convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(shown, PvQImageView(surface->FrameBuffer()).convertToFormat(QImage::Format_RGB32));
 
     // The next pen-down measures against the new size.
     Writes();
@@ -296,6 +318,84 @@ void TestSurfaceWidget::resizeRecalibratesAndTheFramebufferIsShown() {
     QVERIFY(!writes.empty());
     QCOMPARE(writes.front(), QString(":09600600"));
     Release({100, 50});
+}
+
+// Qt reads the framebuffer's own memory: whatever is drawn there later shows through.
+void TestSurfaceWidget::framebufferIsShownWithoutACopy() {
+    CPvFrameBuffer& frame = surface->FrameBuffer();
+    const QImage shown = PvQImageView(frame);
+    QCOMPARE(static_cast<const void*>(shown.constBits()), static_cast<const void*>(frame.Bits()));
+    QCOMPARE(shown.format(), QImage::Format_RGBX8888);
+    QCOMPARE(shown.size(), QSize(frame.Width(), frame.Height()));
+    QCOMPARE(shown.bytesPerLine(), qsizetype{frame.BytesPerLine()});
+
+    frame.FillSolidRect({10, 20, 13, 22}, 0x123456);
+    frame.FillSolidRect({0, 0, 1, 1}, 0xFF0000);
+    const auto pen = PvCreatePen(kPvPenSolid, 2, 0x00FF80);
+    frame.SelectPen(pen.get());
+    frame.MoveTo({5, 100});
+    frame.LineTo({200, 140});
+    frame.SelectPen(nullptr);
+    QCOMPARE(static_cast<const void*>(shown.constBits()), static_cast<const void*>(frame.Bits()));
+    for (int y = 0; y < frame.Height(); ++y) {
+        for (int x = 0; x < frame.Width(); ++x) {
+            const QRgb pixel = shown.pixel(x, y);
+            if ((pixel & 0xFFFFFFu) != frame.Pixel(x, y) || qAlpha(pixel) != 255) {
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2): %3 shown, %4 drawn")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(pixel, 8, 16)
+                                     .arg(frame.Pixel(x, y), 6, 16)));
+            }
+        }
+    }
+    QCOMPARE(shown.pixel(11, 21), qRgb(0x12, 0x34, 0x56));
+    QCOMPARE(shown.pixel(0, 0), qRgb(0xFF, 0, 0));
+}
+
+// A live segment drawn between paints asks Qt to show the pixels around it, not the window.
+void TestSurfaceWidget::drawingOutsideAPaintShowsOnlyItsDamage() {
+    QCoreApplication::processEvents();
+    CPaintRecorder recorder;
+    surface->installEventFilter(&recorder);
+    IViewHost& host = *surface;
+    IDrawSurface* dc = host.GetDC();
+    const auto pen = PvCreatePen(kPvPenSolid, 2, kPvBlack);
+    const CPvPen* previous = dc->SelectPen(pen.get());
+    dc->MoveTo({50, 40});
+    dc->LineTo({60, 40});
+    dc->SelectPen(previous);
+    host.ReleaseDC(dc);
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder.regions.empty(), 10000);
+    QCoreApplication::processEvents();
+    surface->removeEventFilter(&recorder);
+    QCOMPARE(recorder.regions.size(), std::size_t{1});
+    QCOMPARE(recorder.regions.front(), QRegion(50, 40, 10, 2));
+
+    // And what is then shown is the framebuffer, the segment included.
+    const QImage shown = surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.pixel(50, 40) & 0xFFFFFFu, 0x000000u);
+    QCOMPARE(shown.pixel(59, 41) & 0xFFFFFFu, 0x000000u);
+    QCOMPARE(shown, PvQImageView(surface->FrameBuffer()).convertToFormat(QImage::Format_RGB32));
+}
+
+// Buttons and labels get a copy with the mask as alpha.
+void TestSurfaceWidget::imagesKeepTheirPixelsAndMask() {
+    const CPvImage& rotate = PvButtonImage(pv::cmd::kRotateOrientation);
+    const QImage image = PvToQImage(rotate);
+    QCOMPARE(image.size(), QSize(16, 16));
+    QVERIFY(image.hasAlphaChannel());
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            QCOMPARE(qAlpha(pixel), int{rotate.Alpha(x, y)});
+            if (qAlpha(pixel) == 255) {
+                QCOMPARE(pixel & 0xFFFFFFu, rotate.Pixel(x, y));
+            }
+        }
+    }
+    QVERIFY(static_cast<const void*>(image.constBits()) != static_cast<const void*>(rotate.Bits()));
+    QVERIFY(PvToQImage(CPvImage()).isNull());
 }
 
 QTEST_MAIN(TestSurfaceWidget)

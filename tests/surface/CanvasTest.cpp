@@ -1,27 +1,23 @@
 // The ink canvas on a real framebuffer, pixel by pixel: the grid and the icon for
 // several sizes, the exclusive-or crosshair, live ink against a repaint, and the
-// clear command.
+// clear command, and the damage that tells the window what to show again.
 #include <gtest/gtest.h>
 
-#include <QImage>
 #include <climits>
 #include <set>
 #include <utility>
 #include <vector>
 
-#include "platform/QtFrameBuffer.h"
+#include "platform/FrameBuffer.h"
 #include "surface/Commands.h"
+#include "surface/Images.h"
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/MemoryProfile.h"
+#include "tests/support/Picture.h"
 #include "tests/support/RecordingSocketIo.h"
 
 namespace {
-
-using Pixels = std::set<std::pair<int, int>>;
-
-constexpr QRgb kBlack = 0xFF000000u;
-constexpr QRgb kWhite = 0xFFFFFFFFu;
 
 // A surface of the given client size with an in-memory profile. It never connects:
 // nothing here writes to the desktop.
@@ -30,7 +26,7 @@ struct CCanvasRig {
         : host({0, 26, width, 26 + height}, {0, 0, width, height}), view(Profile(orientation), host, io) {}
 
     CPvFrameBuffer& Frame() { return static_cast<CPvFrameBuffer&>(*host.frame); }
-    QImage Snapshot() { return Frame().Image().copy(); }
+    CPicture Snapshot() { return CPicture(Frame()); }
 
     CMemoryProfile& Profile(const char* orientation) {
         // Every rig is the first window of its own run.
@@ -46,19 +42,6 @@ struct CCanvasRig {
     CRecordingSocketIo io;
     CTabletView view;
 };
-
-// Pixels that differ between two pictures of the same size.
-Pixels Changed(const QImage& a, const QImage& b) {
-    Pixels changed;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y)) {
-                changed.insert({x, y});
-            }
-        }
-    }
-    return changed;
-}
 
 // The white pixels of the crosshair with its top-left corner at (left, top), as far as
 // they fall on a width x height surface.
@@ -81,35 +64,29 @@ Pixels Crosshair(int left, int top, int width, int height) {
     return pixels;
 }
 
-QImage Icon(int id) {
-    CPvImage icon;
-    EXPECT_TRUE(PvLoadIcon(id, icon));
-    return icon.IsNull() ? QImage() : icon.GetData()->image;
-}
-
 // The empty surface as it must look: white, black lines at the given columns and rows,
 // and the icon with its top-left corner at iconAt.
-QImage Expected(int width, int height, const std::vector<int>& columns, const std::vector<int>& rows,
-                int iconId, QPoint iconAt) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(kWhite);
+CPicture Expected(int width, int height, const std::vector<int>& columns, const std::vector<int>& rows,
+                  int iconId, PvPoint iconAt) {
+    CPicture image(width, height, kPvWhite);
     for (int x : columns) {
         for (int y = 0; y < height; ++y) {
-            image.setPixel(x, y, kBlack);
+            image.Set(x, y, kPvBlack);
         }
     }
     for (int y : rows) {
         for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, kBlack);
+            image.Set(x, y, kPvBlack);
         }
     }
     if (iconId != 0) {
-        const QImage icon = Icon(iconId);
-        for (int y = 0; y < 32; ++y) {
-            for (int x = 0; x < 32; ++x) {
-                const QPoint at = iconAt + QPoint(x, y);
-                if (image.rect().contains(at)) {
-                    image.setPixel(at, icon.pixel(x, y));
+        const CPvImage& icon = PvIconImage(iconId);
+        EXPECT_EQ(icon.Width(), 32);
+        EXPECT_EQ(icon.Height(), 32);
+        for (int y = 0; y < 32 && y < icon.Height(); ++y) {
+            for (int x = 0; x < 32 && x < icon.Width(); ++x) {
+                if (image.Contains(iconAt.x + x, iconAt.y + y)) {
+                    image.Set(iconAt.x + x, iconAt.y + y, icon.Pixel(x, y));
                 }
             }
         }
@@ -129,7 +106,7 @@ TEST(Canvas, GridAndIconForSeveralSizes) {
     struct Case {
         int width, height;
         std::vector<int> columns, rows;
-        QPoint iconAt;
+        PvPoint iconAt;
     };
     const Case cases[] = {
         {240, 268, Every16(0, 224), Every16(0, 256), {104, 118}},
@@ -146,8 +123,7 @@ TEST(Canvas, GridAndIconForSeveralSizes) {
         CCanvasRig rig(c.width, c.height);
         rig.view.OnPaint();
         EXPECT_EQ(rig.host.paints, 1);
-        EXPECT_EQ(rig.Frame().Image(),
-                  Expected(c.width, c.height, c.columns, c.rows, pv::res::kIconNorth, c.iconAt));
+        EXPECT_EQ(rig.Snapshot(), Expected(c.width, c.height, c.columns, c.rows, pv::res::kIconNorth, c.iconAt));
     }
 }
 
@@ -156,22 +132,22 @@ TEST(Canvas, EveryPaintShowsTheStoredOrientation) {
     rig.view.OnPaint();
     const auto columns = Every16(0, 224);
     const auto rows = Every16(0, 256);
-    EXPECT_EQ(rig.Frame().Image(), Expected(240, 268, columns, rows, pv::res::kIconSouth, {104, 118}));
+    EXPECT_EQ(rig.Snapshot(), Expected(240, 268, columns, rows, pv::res::kIconSouth, {104, 118}));
 
     // Changed behind the surface's back: the next paint follows the profile.
     rig.profile.Set("Orientation", "32775");
     rig.view.OnPaint();
-    EXPECT_EQ(rig.Frame().Image(), Expected(240, 268, columns, rows, pv::res::kIconWest, {104, 118}));
+    EXPECT_EQ(rig.Snapshot(), Expected(240, 268, columns, rows, pv::res::kIconWest, {104, 118}));
 
     // A value that is none of the four has no icon once the first paint is past.
     rig.profile.Set("Orientation", "7");
     rig.view.OnPaint();
-    EXPECT_EQ(rig.Frame().Image(), Expected(240, 268, columns, rows, 0, {}));
+    EXPECT_EQ(rig.Snapshot(), Expected(240, 268, columns, rows, 0, {}));
 }
 
 TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
     CCanvasRig rig;
-    const QImage blank = rig.Snapshot();
+    const CPicture blank = rig.Snapshot();
     rig.view.DrawCursor({120, 130});
     EXPECT_EQ(rig.Snapshot(), blank) << "no cursor image before the first paint";
     EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{120, 130}));
@@ -180,9 +156,9 @@ TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
     rig.view.OnPaint();
     EXPECT_EQ(rig.view.m_nCursorWidth, 20);
     EXPECT_EQ(rig.view.m_nCursorHeight, 20);
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
     rig.view.DrawCursor({120, 130});
-    const QImage shown = rig.Snapshot();
+    const CPicture shown = rig.Snapshot();
     const Pixels changed = Changed(painted, shown);
     EXPECT_EQ(changed.size(), 84u);
     EXPECT_EQ(changed, Crosshair(110, 120, 240, 268));
@@ -191,7 +167,7 @@ TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
         EXPECT_FALSE(changed.count({x, y})) << x << ", " << y;
     }
     for (const auto& [x, y] : changed) {
-        EXPECT_EQ(shown.pixel(x, y), painted.pixel(x, y) ^ 0x00FFFFFFu);
+        EXPECT_EQ(shown.At(x, y), painted.At(x, y) ^ 0xFFFFFFu);
     }
 
     // Erasing leaves the point recorded, so a second erase shows the cursor again.
@@ -205,7 +181,7 @@ TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
 TEST(Canvas, MoveCursorKeepsOneCursorOnScreen) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
 
     rig.view.MoveCursor({50, 60});
     rig.view.MoveCursor({50, 60});
@@ -235,7 +211,7 @@ TEST(Canvas, CursorAtTheEdgesIsClippedAndErasedExactly) {
         rig.view.OnPaint();
         rig.view.BeginStroke({0, 0});
         rig.view.ExtendStroke({239, 267});  // ink under the cursor too
-        const QImage before = rig.Snapshot();
+        const CPicture before = rig.Snapshot();
         rig.view.DrawCursor(p);
         const Pixels changed = Changed(before, rig.Snapshot());
         EXPECT_EQ(changed, Crosshair(p.x - 10, p.y - 10, 240, 268));
@@ -248,7 +224,7 @@ TEST(Canvas, CursorAtTheEdgesIsClippedAndErasedExactly) {
 TEST(Canvas, CursorFarOffTheSurfaceShowsNothing) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
     for (const PvPoint p : {PvPoint{INT_MIN, 100}, PvPoint{100, INT_MIN + 3}, PvPoint{INT_MAX, INT_MAX}}) {
         rig.view.MoveCursor(p);
         EXPECT_EQ(rig.Snapshot(), painted);
@@ -261,7 +237,7 @@ TEST(Canvas, CursorFarOffTheSurfaceShowsNothing) {
 TEST(Canvas, BeginStrokeDrawsNothingAndNeitherDoesAOnePointStroke) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
     rig.view.BeginStroke({50, 50});
     EXPECT_EQ(rig.Snapshot(), painted);
     ASSERT_EQ(rig.view.m_strokes.size(), 1u);
@@ -276,7 +252,7 @@ TEST(Canvas, BeginStrokeDrawsNothingAndNeitherDoesAOnePointStroke) {
 TEST(Canvas, LiveSegmentIsTwoPixelsWideWithoutItsEndPoint) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
     rig.view.BeginStroke({50, 40});
     rig.view.ExtendStroke({60, 40});
     Pixels expected;
@@ -300,12 +276,12 @@ TEST(Canvas, LiveInkEqualsWhatARepaintDraws) {
         SCOPED_TRACE(testing::Message() << "stroke " << k);
         CCanvasRig rig;
         rig.view.OnPaint();
-        const QImage painted = rig.Snapshot();
+        const CPicture painted = rig.Snapshot();
         rig.view.BeginStroke(strokes[k].front());
         for (std::size_t i = 1; i < strokes[k].size(); ++i) {
             rig.view.ExtendStroke(strokes[k][i]);
         }
-        const QImage live = rig.Snapshot();
+        const CPicture live = rig.Snapshot();
         EXPECT_FALSE(Changed(painted, live).empty());
         rig.view.OnPaint();
         EXPECT_EQ(rig.Snapshot(), live);
@@ -319,7 +295,7 @@ TEST(Canvas, LiveInkEqualsWhatARepaintDraws) {
     rig.view.BeginStroke({100, 200});
     rig.view.ExtendStroke({90, 150});
     rig.view.ExtendStroke({120, 160});
-    const QImage live = rig.Snapshot();
+    const CPicture live = rig.Snapshot();
     rig.view.OnPaint();
     EXPECT_EQ(rig.Snapshot(), live);
 }
@@ -329,7 +305,7 @@ TEST(Canvas, AStrokeStaysCurrentAfterTheLift) {
     rig.view.OnPaint();
     rig.view.BeginStroke({20, 100});
     rig.view.ExtendStroke({30, 100});
-    const QImage lifted = rig.Snapshot();
+    const CPicture lifted = rig.Snapshot();
     rig.view.ExtendStroke({30, 110});
     Pixels expected;
     for (int y = 100; y < 110; ++y) {
@@ -348,7 +324,7 @@ TEST(Canvas, ExtendStrokeWithoutACurrentStrokeBeginsOne) {
     rig.view.ExtendStroke({40, 40});
     rig.view.ClearStrokes();
     EXPECT_EQ(rig.view.m_pCurrentStroke, nullptr);
-    const QImage cleared = rig.Snapshot();
+    const CPicture cleared = rig.Snapshot();
 
     rig.view.ExtendStroke({70, 90});
     EXPECT_EQ(rig.Snapshot(), cleared);
@@ -363,7 +339,7 @@ TEST(Canvas, ClearStrokesRepaintsAtOnceAndKeepsTheCursor) {
     CCanvasRig reference;
     reference.view.OnPaint();
     reference.view.DrawCursor({112, 130});  // over the icon: the cursor lies on top
-    const QImage expected = reference.Snapshot();
+    const CPicture expected = reference.Snapshot();
 
     CCanvasRig rig;
     rig.view.OnPaint();
@@ -392,8 +368,49 @@ TEST(Canvas, ClearStrokesCanBeTheFirstPaint) {
     rig.view.ClearStrokes();
     EXPECT_FALSE(CTabletView::s_bFirstPaint);
     EXPECT_EQ(rig.view.m_nCursorWidth, 20);
-    EXPECT_EQ(rig.Frame().Image(),
+    EXPECT_EQ(rig.Snapshot(),
               Expected(240, 268, Every16(0, 224), Every16(0, 256), pv::res::kIconNorth, {104, 118}));
+}
+
+// The window shows again only what the damage names: a paint names everything, a live
+// segment and a cursor move only their own neighbourhood, and nothing changes outside it.
+TEST(Canvas, DamageNamesEveryChangeAndLittleElse) {
+    CCanvasRig rig;
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{0, 0, 240, 268}));
+
+    rig.view.BeginStroke({50, 40});
+    EXPECT_EQ(rig.Frame().TakeDamage(), PvRect{}) << "beginning a stroke draws nothing";
+    rig.view.ExtendStroke({60, 40});
+    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{50, 40, 60, 42}));
+    rig.view.ExtendStroke({57, 30});
+    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{57, 31, 62, 41}));
+
+    rig.view.MoveCursor({50, 60});
+    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{40, 50, 60, 70}));
+    rig.view.MoveCursor({200, 100});
+    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{40, 50, 210, 110})) << "where it was and where it is";
+    rig.view.MoveCursor({235, 3});
+    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{190, 0, 240, 110})) << "clipped to the client area";
+
+    // Whatever the canvas does, nothing changes outside the damage.
+    const std::vector<PvPoint> points = {{10, 200}, {80, 150}, {81, 260}, {-30, 240}, {120, 134},
+                                         {239, 0},  {0, 267},  {5, 5},    {300, 300}, {120, 130}};
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        SCOPED_TRACE(testing::Message() << "step " << k);
+        const CPicture before = rig.Snapshot();
+        if (k % 3 == 0) {
+            rig.view.MoveCursor(points[k]);
+        } else {
+            rig.view.ExtendStroke(points[k]);
+        }
+        const PvRect damage = rig.Frame().TakeDamage();
+        const Pixels changed = Changed(before, rig.Snapshot());
+        EXPECT_FALSE(changed.empty());
+        EXPECT_TRUE(Inside(changed, damage)) << "damage " << testing::PrintToString(damage);
+    }
+    rig.view.ClearStrokes();
+    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{0, 0, 240, 268}));
 }
 
 TEST(Stroke, DrawsItsSegmentsWithItsOwnPenAndRestoresThePrevious) {
@@ -401,13 +418,14 @@ TEST(Stroke, DrawsItsSegmentsWithItsOwnPenAndRestoresThePrevious) {
     CStroke stroke(2);
     stroke.m_points = {{2, 2}};
     EXPECT_TRUE(stroke.Draw(fb));
-    EXPECT_EQ(fb.Image(), CPvFrameBuffer(20, 20).Image()) << "one point draws nothing";
+    const CPicture blank(20, 20, kPvWhite);
+    EXPECT_EQ(CPicture(fb), blank) << "one point draws nothing";
 
     stroke.m_points = {{2, 2}, {6, 2}, {6, 5}};
     EXPECT_TRUE(stroke.Draw(fb));
     const Pixels expected = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 3}, {3, 3}, {4, 3},
                              {5, 3}, {6, 2}, {7, 2}, {6, 3}, {7, 3}, {6, 4}, {7, 4}};
-    EXPECT_EQ(Changed(CPvFrameBuffer(20, 20).Image(), fb.Image()), expected);
+    EXPECT_EQ(Changed(blank, CPicture(fb)), expected);
     EXPECT_EQ(fb.SelectPen(nullptr), nullptr) << "the default pen is selected again";
 }
 

@@ -1,23 +1,36 @@
-// The window surface the canvas draws on, pixel by pixel: default pen and
-// background, line ends, wide pens, clipping, icons with their mask, and the
-// exclusive-or copy that must undo itself.
+// The window surface the canvas draws on, pixel by pixel: memory layout, default
+// pen and background, line ends, wide pens, clipping, icons with their mask, the
+// exclusive-or copy that must undo itself, and the damage each drawing reports.
 #include <gtest/gtest.h>
 
-#include <QImage>
+#include <array>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <set>
 #include <utility>
 #include <vector>
 
-#include "platform/QtFrameBuffer.h"
+#include "platform/FrameBuffer.h"
+#include "tests/support/Picture.h"
 
 namespace {
 
-using Pixels = std::set<std::pair<int, int>>;
+// The four bytes of pixel (x, y) as they lie in memory.
+std::array<uint8_t, 4> Bytes(const CPvFrameBuffer& fb, int x, int y) {
+    const uint8_t* p = fb.Bits() + y * fb.BytesPerLine() + x * 4;
+    return {p[0], p[1], p[2], p[3]};
+}
 
-constexpr QRgb kOpaqueWhite = 0xFFFFFFFFu;
-constexpr QRgb kOpaqueBlack = 0xFF000000u;
+// Every alpha byte of the buffer is 255.
+bool Opaque(const CPvFrameBuffer& fb) {
+    for (int i = 3; i < fb.BytesPerLine() * fb.Height(); i += 4) {
+        if (fb.Bits()[i] != 255) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // Every pixel that is not white.
 Pixels Inked(const CPvFrameBuffer& fb) {
@@ -53,21 +66,57 @@ CPvFrameBuffer& Scribble(CPvFrameBuffer& fb) {
     return fb;
 }
 
-QImage Checkerboard(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
+CPvImage Checkerboard(int width, int height) {
+    CPvImage image(width, height, kPvBlack);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, (x + y) % 2 == 0 ? 0xFFFFFFFFu : 0xFF000000u);
+            image.SetPixel(x, y, (x + y) % 2 == 0 ? kPvWhite : kPvBlack);
         }
     }
     return image;
+}
+
+using Bytes4 = std::array<uint8_t, 4>;
+
+// Bytes R, G, B, A per pixel, rows tightly packed: what a browser canvas takes as it is.
+TEST(FrameBuffer, PixelsAreRedGreenBlueOpaqueBytesInTightRows) {
+    CPvFrameBuffer fb(30, 20);
+    EXPECT_EQ(fb.Width(), 30);
+    EXPECT_EQ(fb.Height(), 20);
+    EXPECT_EQ(fb.BytesPerLine(), 120);
+    fb.FillSolidRect({3, 2, 4, 3}, 0x123456);
+    fb.FillSolidRect({29, 19, 30, 20}, 0xA0B0C0);
+    EXPECT_EQ(Bytes(fb, 3, 2), (Bytes4{0x12, 0x34, 0x56, 0xFF}));
+    EXPECT_EQ(fb.Bits()[2 * 120 + 3 * 4], 0x12);
+    EXPECT_EQ(Bytes(fb, 29, 19), (Bytes4{0xA0, 0xB0, 0xC0, 0xFF}));
+    EXPECT_EQ(fb.Bits()[20 * 120 - 4], 0xA0) << "the last pixel ends the memory";
+    EXPECT_EQ(fb.Pixel(3, 2), 0x123456u);
+    EXPECT_EQ(Bytes(fb, 4, 2), (Bytes4{0xFF, 0xFF, 0xFF, 0xFF}));
+
+    // Images share the layout.
+    CPvImage image(2, 1, 0x010203);
+    image.SetPixel(1, 0, 0x0A0B0C, 0);
+    const uint8_t* bits = image.Bits();
+    EXPECT_EQ((std::vector<uint8_t>(bits, bits + 8)), (std::vector<uint8_t>{1, 2, 3, 255, 10, 11, 12, 0}));
+    EXPECT_EQ(CPvImage(2, 1, std::vector<uint8_t>(bits, bits + 8)), image);
+    EXPECT_TRUE(CPvImage(2, 1, std::vector<uint8_t>(bits, bits + 7)).IsNull()) << "the size must match";
+    EXPECT_TRUE(CPvImage(0, 5, kPvWhite).IsNull());
+
+    CPvFrameBuffer none(-3, 10);
+    EXPECT_EQ(none.Width(), 0);
+    none.MoveTo({0, 0});
+    none.LineTo({5, 5});
+    none.FillSolidRect({0, 0, 5, 5}, kPvBlack);
+    none.XorCopy({0, 0}, 2, 1, image);
+    none.DrawIcon({0, 0}, image);
+    EXPECT_EQ(none.TakeDamage(), PvRect{}) << "nothing to draw on";
 }
 
 TEST(FrameBuffer, FreshSurfaceIsWhiteWithTheDefaultPen) {
     CPvFrameBuffer fb(30, 20);
     EXPECT_EQ(fb.GetBkColor(), kPvWhite);
     EXPECT_TRUE(Inked(fb).empty());
-    EXPECT_EQ(fb.Image().pixel(29, 19), kOpaqueWhite);
+    EXPECT_EQ(Bytes(fb, 29, 19), (Bytes4{0xFF, 0xFF, 0xFF, 0xFF}));
 
     const auto pen = PvCreatePen(kPvPenSolid, 2, kPvBlack);
     EXPECT_EQ(fb.SelectPen(pen.get()), nullptr) << "the default pen is selected first";
@@ -77,7 +126,7 @@ TEST(FrameBuffer, FreshSurfaceIsWhiteWithTheDefaultPen) {
     fb.MoveTo({2, 5});
     fb.LineTo({6, 5});
     EXPECT_EQ(Inked(fb), (Pixels{{2, 5}, {3, 5}, {4, 5}, {5, 5}}));
-    EXPECT_EQ(fb.Image().pixel(2, 5), kOpaqueBlack);
+    EXPECT_EQ(Bytes(fb, 2, 5), (Bytes4{0, 0, 0, 0xFF}));
 }
 
 TEST(FrameBuffer, ExactLines) {
@@ -181,7 +230,7 @@ TEST(FrameBuffer, LinesAreClippedExactly) {
             small.LineTo(to);
             large.MoveTo({from.x + kMargin, from.y + kMargin});
             large.LineTo({to.x + kMargin, to.y + kMargin});
-            EXPECT_EQ(small.Image(), large.Image().copy(kMargin, kMargin, kSmall, kSmall));
+            EXPECT_EQ(CPicture(small), CPicture(large).Crop(kMargin, kMargin, kSmall, kSmall));
         }
     }
 }
@@ -209,38 +258,40 @@ TEST(FrameBuffer, FillSolidRectLeavesRightAndBottomEdgesOutAndClips) {
     fb.FillSolidRect({-5, -5, 100, 100}, 0x00FF00);
     EXPECT_EQ(fb.Pixel(0, 0), 0x00FF00u);
     EXPECT_EQ(fb.Pixel(9, 9), 0x00FF00u);
-    EXPECT_EQ(fb.Image().pixel(9, 9), 0xFF00FF00u);
+    EXPECT_EQ(Bytes(fb, 9, 9), (Bytes4{0, 0xFF, 0, 0xFF}));
 }
 
 // Each copy changes exactly the surface pixels under the source's set bits, clipped
 // to the surface; the second copy at the same place restores every pixel.
 TEST(FrameBuffer, ExclusiveOrCopyTwiceRestoresEveryPixel) {
-    const CPvImage source = PvImageFromQImage(Checkerboard(20, 20));
+    const CPvImage source = Checkerboard(20, 20);
     const PvPoint places[] = {{5, 5},   {-7, -7},  {-19, 4},  {34, 4},  {4, -19}, {4, 34},
                               {33, 33}, {-10, 30}, {30, -10}, {-20, 0}, {40, 40}, {0, 0}};
     for (const PvPoint& at : places) {
         SCOPED_TRACE(testing::Message() << "at (" << at.x << ", " << at.y << ")");
         CPvFrameBuffer fb(40, 40);
         Scribble(fb);
-        const QImage before = fb.Image().copy();
+        const CPicture before(fb);
         fb.XorCopy(at, 20, 20, source);
-        const QImage once = fb.Image().copy();
+        const CPicture once(fb);
+        EXPECT_TRUE(Opaque(fb)) << "colour bits only";
         for (int y = 0; y < 40; ++y) {
             for (int x = 0; x < 40; ++x) {
                 const int sx = x - at.x;
                 const int sy = y - at.y;
                 const bool under = sx >= 0 && sx < 20 && sy >= 0 && sy < 20 && (sx + sy) % 2 == 0;
-                const QRgb expected = under ? (before.pixel(x, y) ^ 0x00FFFFFFu) : before.pixel(x, y);
-                ASSERT_EQ(once.pixel(x, y), expected) << "pixel (" << x << ", " << y << ")";
+                const PvColor expected = under ? (before.At(x, y) ^ 0xFFFFFFu) : before.At(x, y);
+                ASSERT_EQ(once.At(x, y), expected) << "pixel (" << x << ", " << y << ")";
             }
         }
         fb.XorCopy(at, 20, 20, source);
-        EXPECT_EQ(fb.Image(), before);
+        EXPECT_EQ(CPicture(fb), before);
+        EXPECT_TRUE(Opaque(fb));
     }
 }
 
 TEST(FrameBuffer, ExclusiveOrCopyTakesOnlyTheGivenSizeFromTheTopLeft) {
-    const CPvImage source = PvImageFromQImage(Checkerboard(20, 20));
+    const CPvImage source = Checkerboard(20, 20);
     CPvFrameBuffer fb(30, 30);
     fb.XorCopy({10, 10}, 3, 2, source);
     EXPECT_EQ(Inked(fb), (Pixels{{10, 10}, {12, 10}, {11, 11}}));
@@ -252,34 +303,139 @@ TEST(FrameBuffer, ExclusiveOrCopyTakesOnlyTheGivenSizeFromTheTopLeft) {
 }
 
 TEST(FrameBuffer, ExclusiveOrCopyAtTheEndsOfTheIntRangeTouchesNothing) {
-    const CPvImage source = PvImageFromQImage(Checkerboard(20, 20));
+    const CPvImage source = Checkerboard(20, 20);
     CPvFrameBuffer fb(40, 40);
     Scribble(fb);
-    const QImage before = fb.Image().copy();
+    const CPicture before(fb);
+    fb.TakeDamage();
     for (const PvPoint at : {PvPoint{INT_MAX - 5, 3}, PvPoint{3, INT_MAX}, PvPoint{INT_MIN, 3},
                              PvPoint{3, INT_MIN}, PvPoint{INT_MIN, INT_MAX}}) {
         fb.XorCopy(at, 20, 20, source);
+        fb.DrawIcon(at, source);
     }
-    EXPECT_EQ(fb.Image(), before);
+    EXPECT_EQ(CPicture(fb), before);
+    EXPECT_EQ(fb.TakeDamage(), PvRect{});
 }
 
 TEST(FrameBuffer, IconsAreDrawnWithTheirMaskAndClipped) {
-    QImage icon(32, 32, QImage::Format_ARGB32_Premultiplied);
-    icon.fill(Qt::transparent);
+    CPvImage image(32, 32, 0x00FF00, 0);
     for (int k = 0; k < 32; ++k) {
-        icon.setPixel(k, k, 0xFFFF0000u);  // an opaque red diagonal, the rest masked out
+        image.SetPixel(k, k, 0xFF0000);  // an opaque red diagonal, the rest masked out
     }
-    const CPvImage image = PvImageFromQImage(icon);
     CPvFrameBuffer fb(40, 40);
     Scribble(fb);
-    const QImage before = fb.Image().copy();
+    const CPicture before(fb);
     fb.DrawIcon({-5, 4}, image);
     for (int y = 0; y < 40; ++y) {
         for (int x = 0; x < 40; ++x) {
             const bool onIcon = x - -5 == y - 4 && y - 4 < 32;
-            ASSERT_EQ(fb.Image().pixel(x, y), onIcon ? 0xFFFF0000u : before.pixel(x, y))
-                << "pixel (" << x << ", " << y << ")";
+            ASSERT_EQ(fb.Pixel(x, y), onIcon ? 0xFF0000u : before.At(x, y)) << "pixel (" << x << ", " << y << ")";
         }
+    }
+    EXPECT_TRUE(Opaque(fb));
+}
+
+TEST(FrameBufferDamage, AFreshBufferIsDamagedAllOverAndTakingEmptiesIt) {
+    CPvFrameBuffer fb(30, 20);
+    EXPECT_EQ(fb.TakeDamage(), (PvRect{0, 0, 30, 20}));
+    EXPECT_EQ(fb.TakeDamage(), PvRect{});
+    fb.MoveTo({3, 3});
+    fb.LineTo({3, 3});
+    fb.MoveTo({-5, 3});
+    fb.LineTo({-1, 8});
+    fb.FillSolidRect({5, 5, 5, 9}, kPvBlack);
+    EXPECT_EQ(fb.TakeDamage(), PvRect{}) << "nothing drawn, nothing damaged";
+
+    // Damage adds up until it is taken.
+    fb.MoveTo({2, 2});
+    fb.LineTo({5, 2});
+    fb.MoveTo({20, 10});
+    fb.LineTo({20, 15});
+    EXPECT_EQ(fb.TakeDamage(), (PvRect{2, 2, 21, 15}));
+}
+
+// A line's damage is exactly the box around the pixels it paints: a live segment makes the
+// window show only its neighbourhood.
+TEST(FrameBufferDamage, ALineDamagesOnlyTheBoxAroundItsPixels) {
+    const PvPoint centre{12, 12};
+    for (int width : {1, 2, 3}) {
+        const auto pen = PvCreatePen(kPvPenSolid, width, kPvBlack);
+        for (int dy = -9; dy <= 9; ++dy) {
+            for (int dx = -9; dx <= 9; ++dx) {
+                SCOPED_TRACE(testing::Message() << "width " << width << " to (+" << dx << ", +" << dy << ")");
+                CPvFrameBuffer fb(24, 24);
+                fb.TakeDamage();
+                fb.SelectPen(pen.get());
+                fb.MoveTo(centre);
+                fb.LineTo({centre.x + dx, centre.y + dy});
+                const Pixels inked = Inked(fb);
+                PvRect box{};
+                if (!inked.empty()) {
+                    box = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+                    for (const auto& [x, y] : inked) {
+                        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                               std::max(box.bottom, y + 1)};
+                    }
+                }
+                ASSERT_EQ(fb.TakeDamage(), box);
+            }
+        }
+    }
+}
+
+// Whatever is drawn, and wherever, every pixel that changed lies inside the damage, and
+// the damage stays on the buffer.
+TEST(FrameBufferDamage, CoversEveryChangedPixel) {
+    const CPvImage checkers = Checkerboard(20, 20);
+    CPvImage icon(32, 32, 0x00FF00, 0);
+    for (int k = 0; k < 32; ++k) {
+        icon.SetPixel(k, 31 - k, 0xFF0000);
+        icon.SetPixel(k / 2, k, 0x0000FF);
+    }
+    const auto wide = PvCreatePen(kPvPenSolid, 2, 0xFF00FF);
+    const auto wider = PvCreatePen(kPvPenSolid, 5, 0x00FFFF);
+    auto line = [](const CPvPen* pen, PvPoint from, PvPoint to) {
+        return [=](CPvFrameBuffer& fb) {
+            const CPvPen* previous = fb.SelectPen(pen);
+            fb.MoveTo(from);
+            fb.LineTo(to);
+            fb.SelectPen(previous);
+        };
+    };
+    const std::vector<std::function<void(CPvFrameBuffer&)>> drawings = {
+        line(nullptr, {3, 4}, {30, 17}),
+        line(wide.get(), {30, 17}, {3, 4}),
+        line(wider.get(), {-10, 39}, {39, -10}),
+        line(wider.get(), {0, 0}, {0, 39}),
+        line(wide.get(), {39, 0}, {39, 39}),
+        line(wide.get(), {-100, 20}, {100, 22}),
+        line(wider.get(), {INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}),
+        line(wide.get(), {20, INT_MAX}, {21, INT_MIN}),
+        line(wider.get(), {-3, 5}, {-1, 30}),
+        [](CPvFrameBuffer& fb) { fb.FillSolidRect({-5, 10, 12, 100}, 0x00FF00); },
+        [](CPvFrameBuffer& fb) { fb.FillSolidRect({INT_MIN, INT_MIN, INT_MAX, 2}, 0x0000FF); },
+        [&icon](CPvFrameBuffer& fb) { fb.DrawIcon({-7, 20}, icon); },
+        [&icon](CPvFrameBuffer& fb) { fb.DrawIcon({25, -20}, icon); },
+        [&icon](CPvFrameBuffer& fb) { fb.DrawIcon({4, 4}, icon); },
+        [&checkers](CPvFrameBuffer& fb) { fb.XorCopy({-7, -7}, 20, 20, checkers); },
+        [&checkers](CPvFrameBuffer& fb) { fb.XorCopy({33, 30}, 20, 20, checkers); },
+        [&checkers](CPvFrameBuffer& fb) { fb.XorCopy({10, 12}, 5, 30, checkers); },
+    };
+    CPvFrameBuffer fb(40, 40);
+    Scribble(fb);
+    for (std::size_t k = 0; k < drawings.size(); ++k) {
+        SCOPED_TRACE(testing::Message() << "drawing " << k);
+        fb.TakeDamage();
+        const CPicture before(fb);
+        drawings[k](fb);
+        const Pixels changed = Changed(before, CPicture(fb));
+        const PvRect damage = fb.TakeDamage();
+        EXPECT_FALSE(changed.empty()) << "each drawing shows something";
+        EXPECT_TRUE(Inside(changed, damage));
+        EXPECT_GE(damage.left, 0);
+        EXPECT_GE(damage.top, 0);
+        EXPECT_LE(damage.right, 40);
+        EXPECT_LE(damage.bottom, 40);
     }
 }
 
