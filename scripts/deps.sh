@@ -5,6 +5,10 @@ BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libevdev-dev"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev"
 # The desktop server's device test boots a kernel under QEMU (scripts/vm-test).
 TEST_PACKAGES="$TEST_PACKAGES qemu-system-x86 busybox-static cpio xz-utils"
+# The browser handheld: built with Emscripten, tested in headless Chromium driven by
+# puppeteer-core from npm (tests/web/package-lock.json).
+WEB_PACKAGES="emscripten nodejs"
+WEB_TEST_PACKAGES="chromium"
 
 ensure_packages() {
     local missing=() pkg
@@ -22,4 +26,15 @@ ensure_packages() {
     echo "Installing: ${missing[*]}"
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Installs the browser test's npm packages, pinned by tests/web/package-lock.json.
+# Debian's npm only where no npm came with the installed node.
+ensure_web_test_modules() {
+    command -v npm >/dev/null || ensure_packages npm || return 1
+    if [ ! -d tests/web/node_modules/puppeteer-core ] ||
+        ! cmp -s tests/web/package-lock.json tests/web/node_modules/.penvale-lock 2>/dev/null; then
+        (cd tests/web && npm ci --no-audit --no-fund --loglevel=error) || return 1
+        cp tests/web/package-lock.json tests/web/node_modules/.penvale-lock
+    fi
 }

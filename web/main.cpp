@@ -11,6 +11,7 @@
 #include "platform/web/WebSurface.h"
 #include "settings/SettingsStore.h"
 #include "surface/Commands.h"
+#include "surface/Images.h"
 #include "surface/TabletView.h"
 
 namespace {
@@ -18,6 +19,26 @@ namespace {
 constexpr char kCommunicationFailure[] =
     "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
     "Penvale server is running on the desktop.";
+
+// The surface's input door, over the view's handlers.
+class CViewInput : public ISurfaceInput {
+public:
+    explicit CViewInput(CTabletView& view) : m_view(view) {}
+    void OnPenDown(PvPoint point) override { m_view.OnPenDown(point); }
+    void OnPenMove(PvPoint point) override { m_view.OnPenMove(point); }
+    void OnPenUp(PvPoint point) override { m_view.OnPenUp(point); }
+    void OnDoubleTap(PvPoint point) override { m_view.OnDoubleTap(point); }
+    void OnTapAndHold(PvPoint screenPoint) override { m_view.OnTapAndHold(screenPoint); }
+    void OnKeyDown(unsigned key, unsigned flags) override { m_view.OnKeyDown(key, flags); }
+    void OnKeyUp(unsigned key, unsigned flags) override { m_view.OnKeyUp(key, flags); }
+    void OnTimer(int id) override { m_view.OnTimer(id); }
+    void OnPaint() override { m_view.OnPaint(); }
+    void OnSize(int, int) override { m_view.m_bNeedCalibration = true; }
+    bool OnCommand(int id) override { return m_view.OnCommand(id); }
+
+private:
+    CTabletView& m_view;
+};
 
 // Lives as long as the page: the socket layer's notifications may still be on their way at Exit.
 struct CPage {
@@ -28,6 +49,7 @@ struct CPage {
     CWebMessageBox boxes;
     CWebHelpViewer help;
     std::unique_ptr<CTabletView> view;
+    std::unique_ptr<CViewInput> input;
 };
 
 CPage* g_page = nullptr;
@@ -53,7 +75,8 @@ EMSCRIPTEN_KEEPALIVE void pv_start(const char* url, int pageWidth, int pageHeigh
     g_page->surface.Layout(pageWidth, pageHeight, {0, top}, width, height);
     g_page->view = std::make_unique<CTabletView>(g_page->profile, g_page->surface, g_page->socketIo);
     g_page->view->Create();
-    g_page->surface.SetTarget(g_page->view.get());
+    g_page->input = std::make_unique<CViewInput>(*g_page->view);
+    g_page->surface.SetTarget(g_page->input.get());
     // A new connection that never opens is the failed reconnection of a write.
     g_page->socketIo.SetConnectFailedHandler([] { PvMessageBox(kCommunicationFailure); });
     g_page->surface.InvalidateRect(true);
@@ -146,8 +169,15 @@ EMSCRIPTEN_KEEPALIVE void pv_write_extended_drawing_time(int milliseconds) {
 EMSCRIPTEN_KEEPALIVE void pv_exit() {
     if (g_page != nullptr && g_page->view) {
         g_page->surface.SetTarget(nullptr);
+        g_page->input.reset();
         g_page->view.reset();
     }
+}
+
+// The toolbar button of a command: 16 x 16 pixels (R, G, B, A, the mask as alpha); null when it has none.
+EMSCRIPTEN_KEEPALIVE const void* pv_button_image(int commandId) {
+    const CPvImage& image = PvButtonImage(commandId);
+    return image.IsNull() || image.Width() != 16 || image.Height() != 16 ? nullptr : image.Bits();
 }
 
 // For the page's tests and benchmarks: the framebuffer's pixels (R, G, B, A) and the attempts made.
