@@ -106,3 +106,180 @@ test('the page and the Qt program send the same messages and show the same pixel
             fs.rmSync(stateDir, {recursive: true, force: true});
         }
     });
+
+test('a server stopped and started again: the next write reconnects, a fresh Extent comes first and no second Attach; ' +
+    'a failed reconnection shows one box, and a touch that ended under it neither presses nor holds', async () => {
+    const stateDir = tempDir('penvale-state-');
+    const address = '127.0.0.4';
+    let server = await startServer({address, stateDir});
+    const webPort = server.webPort;
+    try {
+        const page = await openPage(browser, server.url);
+        const toucher = new Toucher(page, 40);
+        const boxText = () => page.evaluate(() => PvPage.boxText());
+        const dismiss = async (text) => {
+            assert.equal(await until(boxText, 10000, 'the box "' + text + '"'), text);
+            await tapControl(page, '#box-ok');
+            assert.equal(await boxText(), null);
+        };
+        await toucher.tap([100, 100]);
+        await until(() => server.lines().length >= 4, 5000, 'the first tap');
+        assert.deepEqual(server.lines(), ['attach', 'extent 1440 2400', 'down', 'up']);
+
+        // The server goes away: the page says so as the Qt program does; a touch on the box does nothing.
+        await server.stop();
+        await dismiss('CPV_Socket::OnClose');
+        server = await startServer({address, stateDir, webPort});
+        // A slide: the first move's write finds the connection closed and is lost, the program reconnects at
+        // once; the lift calibrates again before anything of its own.
+        await toucher.drag([[60, 60], [70, 60], [80, 64]]);
+        await toucher.tap([100, 100]);
+        await until(() => server.lines().length >= 5, 5000, 'the gestures after the restart');
+        await sleep(300);
+        assert.deepEqual(server.lines(), ['position 320 256', 'extent 1440 2400', 'up', 'down', 'up']);
+        assert.equal(await boxText(), null, 'a reconnection that worked is no failure');
+
+        // Gone again, and still gone at the next write: one failure box, whatever the pen did meanwhile.
+        await server.stop();
+        await dismiss('CPV_Socket::OnClose');
+        await toucher.send('touchStart', [80, 80]);
+        await toucher.send('touchMove', [82, 80]);  // within the hold slop: a hold is still pending
+        await until(boxText, 10000, 'the failure box');
+        // The finger lifts under the box, long after a hold would have fired.
+        await sleep(800);
+        await toucher.send('touchEnd', [82, 80]);
+        await dismiss('Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC ' +
+            'and that Penvale server is running on the desktop.');
+        await sleep(1000);
+        assert.equal(await boxText(), null, 'no hold or press after the box closed');
+
+        server = await startServer({address, stateDir, webPort});
+        await toucher.tap([100, 100]);
+        await until(() => server.lines().length >= 2, 5000, 'the tap after the second restart');
+        await sleep(300);
+        assert.deepEqual(server.lines(), ['extent 1440 2400', 'up']);
+        assert.equal(await boxText(), null);
+        assert.deepEqual(page.errors, []);
+        await page.close();
+    } finally {
+        await server.stop();
+        fs.rmSync(stateDir, {recursive: true, force: true});
+    }
+});
+
+test('the page: command bar, Tools menu with check marks, Settings and About dialogs, help, the action key, Exit',
+    async () => {
+        const stateDir = tempDir('penvale-state-');
+        const server = await startServer({address: '127.0.0.5', stateDir});
+        try {
+            const page = await openPage(browser, server.url);
+            const toucher = new Toucher(page, 40);
+            const texts = (selector) => page.$$eval(selector, (list) => list.map((e) => e.textContent.trim()));
+            const checked = () => page.$$eval('#submenu li', (list) =>
+                list.filter((e) => e.getAttribute('aria-checked') === 'true').map((e) => e.textContent));
+            await page.evaluate(() => {
+                window.opened = [];
+                window.open = (url) => {
+                    window.opened.push(url);
+                    return null;
+                };
+            });
+            const opened = () => page.evaluate(() => window.opened.splice(0));
+
+            // The six buttons in order, with their tips and images (each its own, none blank).
+            assert.deepEqual(await page.$$eval('.tb', (list) => list.map((b) => [Number(b.dataset.command), b.title])), [
+                [32778, 'Changes the Tablet Orientation'], [65010, 'Left Click'], [65011, 'Right Click'],
+                [65012, 'Double Click'], [32792, 'Clear Screen'], [32793, 'Help']]);
+            const images = await page.$$eval('.tb canvas', (list) => list.map((c) =>
+                Array.from(c.getContext('2d').getImageData(0, 0, 16, 16).data).join(',')));
+            assert.equal(new Set(images).size, 6);
+            for (const image of images) {
+                assert.ok(image.split(',').some((v, i) => i % 4 === 3 && v === '255'), 'a blank button image');
+            }
+            // No scrolling, zooming, selection or context menu on the surface.
+            assert.equal(await page.$eval('#surface', (c) => getComputedStyle(c).touchAction), 'none');
+            assert.equal(await page.evaluate(() => getComputedStyle(document.body).userSelect), 'none');
+            assert.equal(await page.$eval('#surface', (c) =>
+                !c.dispatchEvent(new MouseEvent('contextmenu', {bubbles: true, cancelable: true}))), true);
+
+            // The action key is the left button: press, a tap, release.
+            const key = (type) => page.cdp.send('Input.dispatchKeyEvent',
+                {type, key: 'F23', code: 'F23', windowsVirtualKeyCode: 0x86, nativeVirtualKeyCode: 0x86});
+            await key('keyDown');
+            await toucher.tap([100, 100]);
+            await key('keyUp');
+            await until(() => server.lines().length >= 8, 5000, 'the action key gesture');
+            assert.deepEqual(server.lines(), ['attach', 'extent 1440 2400', 'position 400 400', 'down', 'up',
+                'position 400 400', 'down', 'up']);
+
+            // The menu, and the check mark that follows the orientation.
+            await tapControl(page, '#tools');
+            assert.deepEqual(await texts('#menu li:not(.sep)'), ['Orientation', 'Settings...', 'Help...', 'About...',
+                'Exit']);
+            await tapControl(page, '#orientation');
+            assert.deepEqual(await texts('#submenu li'), ['North', 'West', 'South', 'East']);
+            assert.deepEqual(await checked(), ['North']);
+            await tapControl(page, '#submenu [data-command="32777"]');
+            assert.equal(await page.$eval('#menu', (m) => m.hidden), true);
+            assert.deepEqual(await checked(), ['East']);
+            assert.equal(await page.evaluate(() => localStorage.getItem('Orientation')), '32777');
+            await tapControl(page, '.tb[data-command="32778"]');
+            assert.deepEqual(await checked(), ['North']);
+
+            // Help from the button, the menu and F1: the help file that this server serves.
+            await tapControl(page, '.tb[data-command="32793"]');
+            await tapControl(page, '#tools');
+            await tapControl(page, '#menu [data-command="32793"]');
+            await page.keyboard.press('F1');
+            assert.deepEqual(await opened(), Array(3).fill('/Penvale.htm#Main_Contents'));
+            const help = await page.evaluate(() => fetch('/Penvale.htm').then(async (r) => [r.status, await r.text()]));
+            assert.equal(help[0], 200);
+            assert.match(help[1], /(name|id)="Main_Contents"/);
+            assert.match(help[1], /(name|id)="SettingsDialog"/);
+
+            // Settings: the stored default, Cancel stores nothing, help keeps the dialog open, OK always stores.
+            await tapControl(page, '#tools');
+            await tapControl(page, '#menu [data-command="107"]');
+            assert.equal(await page.$eval('#settings-caption', (e) => e.textContent), 'Penvale Settings');
+            assert.equal(await page.$eval('#settings legend', (e) => e.textContent),
+                '0 <- Extended Drawing TIme (ms) -> 1000');
+            assert.deepEqual(await page.$eval('#slider', (s) => [s.min, s.max, s.value]), ['0', '1000', '500']);
+            assert.deepEqual(await page.$$eval('#settings .ticks', (list) => list.map((t) => t.children.length)),
+                [11, 11]);
+            await page.$eval('#slider', (s) => (s.value = '730'));
+            await tapControl(page, '#settings-help');
+            assert.deepEqual(await opened(), ['/Penvale.htm#SettingsDialog']);
+            assert.equal(await page.$eval('#slider', (s) => s.value), '730');
+            await tapControl(page, '#settings-cancel');
+            assert.equal(await page.evaluate(() => localStorage.getItem('ExtendedDrawingTime')), null);
+            await page.evaluate(() => localStorage.setItem('ExtendedDrawingTime', '1500'));
+            await tapControl(page, '#tools');
+            await tapControl(page, '#menu [data-command="107"]');
+            assert.equal(await page.$eval('#slider', (s) => s.value), '1000');
+            await tapControl(page, '#settings-ok');
+            assert.equal(await page.evaluate(() => localStorage.getItem('ExtendedDrawingTime')), '1000');
+
+            // About.
+            await tapControl(page, '#tools');
+            await tapControl(page, '#menu [data-command="57664"]');
+            assert.equal(await page.$eval('#about-caption', (e) => e.textContent), 'About Penvale');
+            const about = await texts('#about p');
+            assert.equal(about[0], 'Penvale');
+            assert.ok(about.includes('Version 1.0'));
+            await tapControl(page, '#about-ok');
+            assert.equal(await page.evaluate(() => PvPage.modal), false);
+
+            // Nothing of the dialogs reached the desktop; Exit closes the connection and says so, sending nothing.
+            assert.equal(server.lines().length, 8);
+            await tapControl(page, '#tools');
+            await tapControl(page, '#menu [data-command="57665"]');
+            assert.match(await page.evaluate(() => document.body.textContent), /Penvale is closed/);
+            await until(() => /disconnected .*\(web\)/.test(server.err), 5000, 'the server to see the page go');
+            assert.equal(server.lines().length, 8);
+            assert.deepEqual(page.errors, []);
+            await page.close();
+        } finally {
+            await server.stop();
+            fs.rmSync(stateDir, {recursive: true, force: true});
+        }
+    });
