@@ -42,11 +42,24 @@ export async function startServer({address, stateDir, web = true, webPort = 0}) 
         args.push('--web', String(webPort), '--web-root', env.bundle);
     }
     const child = spawn(env.server, args, {stdio: ['ignore', 'pipe', 'pipe']});
-    const server = {child, out: '', err: '', exited: false};
-    child.stdout.on('data', (data) => (server.out += data));
+    const server = {child, out: '', err: '', exited: false, waiters: []};
+    child.stdout.on('data', (data) => {
+        server.out += data;
+        const count = server.lines().length;
+        server.waiters = server.waiters.filter((waiter) => (count >= waiter.count ? (waiter.resolve(), false) : true));
+    });
     child.stderr.on('data', (data) => (server.err += data));
     child.on('exit', () => (server.exited = true));
     server.lines = () => server.out.split('\n').filter((line) => line !== '');
+    // Resolves as soon as count lines have been printed (no polling: benchmarks time it).
+    server.waitLines = (count, timeoutMs = 5000) => new Promise((resolve, reject) => {
+        if (server.lines().length >= count) {
+            resolve();
+            return;
+        }
+        const timer = setTimeout(() => reject(new Error('timed out waiting for line ' + count)), timeoutMs);
+        server.waiters.push({count, resolve: () => (clearTimeout(timer), resolve())});
+    });
     server.stop = async () => {
         if (!server.exited) {
             child.kill('SIGTERM');
