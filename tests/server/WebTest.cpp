@@ -242,5 +242,191 @@ TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
     EXPECT_FALSE(web->Send("!"));
 }
 
+// The program as a user runs it: --web with a stand-in page and its own state folder.
+class WebProgram {
+public:
+    WebProgram(const std::string& root, const std::string& stateDir, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--print", "--listen", kServerAddress, "--port", "0", "--web", "0",
+                                         "--web-root", root, "--state-dir", stateDir};
+        args.insert(args.end(), extra.begin(), extra.end());
+        process = std::make_unique<ServerProcess>(args);
+        url = process->ErrLineWith("browser handheld: open ");
+        if (std::size_t at = url.find("http://"); at != std::string::npos) {
+            url = url.substr(at);
+            std::size_t colon = url.find(':', 7);
+            port = static_cast<std::uint16_t>(std::stoi(url.substr(colon + 1)));
+            if (std::size_t query = url.find("/?t="); query != std::string::npos) {
+                token = url.substr(query + 4);
+            }
+        }
+    }
+    std::unique_ptr<WebSocketClient> Handheld(const std::string& path, const std::string& origin,
+                                              const char* source = kServerAddress) {
+        return std::make_unique<WebSocketClient>(source, kServerAddress, port, path, origin);
+    }
+    std::unique_ptr<WebSocketClient> Handheld() { return Handheld("/ws?t=" + token, Origin(port)); }
+
+    std::unique_ptr<ServerProcess> process;
+    std::string url;
+    std::string token;
+    std::uint16_t port = 0;
+};
+
+Lines ReadLines(ServerProcess& server, std::size_t count) {
+    Lines lines;
+    while (lines.size() < count) {
+        std::string line = server.OutLine();
+        if (line.empty()) {
+            break;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(WebProgram, PrintsTheAddressWithAQrCodeAndPrintsWhatTheWebSocketSends) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path());
+    ASSERT_NE(program.port, 0) << program.url;
+    // The address of the page: this server, its port, the token.
+    EXPECT_EQ(program.url, std::string("http://") + kServerAddress + ":" + std::to_string(program.port) +
+                               "/?t=" + program.token);
+    EXPECT_EQ(program.token.size(), 32u);
+    // Then the same address as a QR code: square, two module rows to a line,
+    // with a light quiet zone all round.
+    const std::string full = "\u2588";
+    const std::string upper = "\u2580";
+    Lines qr = {program.process->ErrLine()};
+    std::size_t side = qr[0].size() / full.size();
+    ASSERT_GE(side, 21u + 8u);
+    while (qr.size() < (side + 1) / 2) {
+        qr.push_back(program.process->ErrLine());
+    }
+    auto repeat = [](const std::string& piece, std::size_t count) {
+        std::string row;
+        for (std::size_t i = 0; i < count; ++i) {
+            row += piece;
+        }
+        return row;
+    };
+    EXPECT_EQ(qr[0], repeat(full, side));
+    EXPECT_EQ(qr[1], repeat(full, side));
+    EXPECT_EQ(qr.back(), repeat(upper, side));  // an odd side: the last line is half a row
+    for (std::size_t i = 0; i + 1 < qr.size(); ++i) {
+        EXPECT_EQ(qr[i].rfind(repeat(full, 2), 0), 0u) << qr[i];  // the quiet zone on the left
+    }
+    EXPECT_NE(qr[2], qr[0]);  // the code itself
+
+    // The file is private to the user.
+    struct stat info {};
+    ASSERT_EQ(stat((state.Path() + "/web-token").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    auto handheld = program.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    for (const char* write : {"+", ":09601072", ">   0   0> 401 201", "!", "> 402", " 203", "^", "!^!^", "|"}) {
+        ASSERT_TRUE(handheld->Send(write));
+    }
+    EXPECT_EQ(ReadLines(*program.process, 12),
+              (Lines{"attach", "extent 960 1072", "position 0 0", "position 401 201", "down", "position 402 203",
+                     "up", "down", "up", "down", "up", "right-click"}));
+    EXPECT_NE(program.process->ErrLineWith("connected 127.0.0.2:"), "");
+    handheld->Close();
+    EXPECT_NE(program.process->ErrLineWith("disconnected 127.0.0.2:"), "");
+    EXPECT_EQ(program.process->Stop(), 0);
+}
+
+TEST(WebProgram, RefusesUpgradesWithoutTheTokenOrFromAForeignPageAndSaysWhy) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path());
+    ASSERT_NE(program.port, 0) << program.url;
+    std::string own = Origin(program.port);
+    std::string wrong = program.token;
+    wrong[0] = wrong[0] == '0' ? '1' : '0';
+    struct Row {
+        std::string path;
+        std::string origin;
+        const char* reason;
+    };
+    for (const Row& row : {Row{"/ws", own, "without the token"}, Row{"/ws?t=", own, "without the token"},
+                           Row{"/ws?t=" + wrong, own, "wrong token"},
+                           Row{"/ws?t=" + program.token.substr(0, 31), own, "wrong token"},
+                           Row{"/ws?t=" + program.token, "http://evil.example", "Origin 'http://evil.example'"},
+                           Row{"/ws?t=" + program.token, own + "0", "foreign page"},
+                           Row{"/ws?t=" + program.token, "", "Origin missing"},
+                           Row{"/?t=" + program.token, own, "is not /ws"}}) {
+        auto handheld = program.Handheld(row.path, row.origin);
+        EXPECT_FALSE(handheld->WaitOpen()) << row.path << " " << row.origin;
+        std::string line = program.process->ErrLineWith("refused 127.0.0.2:");
+        EXPECT_NE(line.find(row.reason), std::string::npos) << line;
+        // The token never reaches the log, right or wrong.
+        EXPECT_EQ(line.find(program.token.substr(0, 8)), std::string::npos) << line;
+    }
+    // None of them got near the pointer, and the right one still gets in.
+    auto handheld = program.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    ASSERT_TRUE(handheld->Send("|"));
+    EXPECT_EQ(ReadLines(*program.process, 1), (Lines{"right-click"}));
+    EXPECT_EQ(program.process->Stop(), 0);
+}
+
+TEST(WebProgram, RefusesAPeerOutsideAllowBeforeServingAnything) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path(), {"--allow", "127.0.0.2/32"});
+    ASSERT_NE(program.port, 0) << program.url;
+    EXPECT_EQ(HttpGet("127.0.0.4", program.port, "/"), "");
+    EXPECT_NE(program.process->ErrLineWith("refused 127.0.0.4:"), "");
+    auto stranger = program.Handheld("/ws?t=" + program.token, Origin(program.port), "127.0.0.4");
+    EXPECT_FALSE(stranger->WaitOpen());
+    // The allowed address is served.
+    EXPECT_EQ(HttpGet(kServerAddress, program.port, "/").substr(0, 12), "HTTP/1.0 200");
+    auto handheld = program.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    ASSERT_TRUE(handheld->Send("|"));
+    EXPECT_EQ(ReadLines(*program.process, 1), (Lines{"right-click"}));
+    EXPECT_EQ(program.process->Stop(), 0);
+}
+
+TEST(WebProgram, TheTokenSurvivesARestartUntilNewTokenReplacesIt) {
+    StandInRoot site;
+    TempFolder state;
+    std::string first;
+    {
+        WebProgram program(site.root.string(), state.Path());
+        first = program.token;
+        ASSERT_EQ(first.size(), 32u);
+        auto handheld = program.Handheld();
+        ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+        ASSERT_TRUE(handheld->Send("+"));
+        EXPECT_EQ(ReadLines(*program.process, 1), (Lines{"attach"}));
+        // Stopped mid-session: the WebSocket ends with the server.
+        EXPECT_EQ(program.process->Stop(), 0);
+        EXPECT_TRUE(handheld->WaitClosedByServer());
+    }
+    {
+        WebProgram program(site.root.string(), state.Path());
+        EXPECT_EQ(program.token, first);
+        auto handheld = program.Handheld("/ws?t=" + first, Origin(program.port));
+        ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+        ASSERT_TRUE(handheld->Send("+"));
+        EXPECT_EQ(ReadLines(*program.process, 1), (Lines{"attach"}));
+        EXPECT_EQ(program.process->Stop(), 0);
+    }
+    {
+        WebProgram program(site.root.string(), state.Path(), {"--new-token"});
+        ASSERT_EQ(program.token.size(), 32u);
+        EXPECT_NE(program.token, first);
+        auto old = program.Handheld("/ws?t=" + first, Origin(program.port));
+        EXPECT_FALSE(old->WaitOpen());
+        EXPECT_NE(program.process->ErrLineWith("wrong token"), "");
+        auto handheld = program.Handheld();
+        ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+        EXPECT_EQ(program.process->Stop(), 0);
+    }
+}
+
 }  // namespace
 }  // namespace pv::server
