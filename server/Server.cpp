@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace pv::server {
@@ -32,8 +34,8 @@ std::string PeerName(const sockaddr_in& address) {
 
 }  // namespace
 
-Server::Server(MessageSink& sink, AllowList allow, Log log)
-    : m_sink(sink), m_allow(std::move(allow)), m_log(std::move(log)), m_decoder(sink) {
+Server::Server(MessageSink& sink, AllowList allow, Log log, ButtonPacer::Clock::duration spacing)
+    : m_allow(std::move(allow)), m_log(std::move(log)), m_pacer(sink, spacing), m_decoder(m_pacer) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
         m_wakeRead = fds[0];
@@ -103,9 +105,16 @@ void Server::Stop() {
 
 void Server::Run() {
     while (!m_stop.load()) {
+        m_pacer.WriteDue();
+        int timeout = -1;
+        if (auto due = m_pacer.NextDue()) {
+            // Rounded up, so that the wait never ends just before the press is due.
+            auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - ButtonPacer::Clock::now());
+            timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+        }
         pollfd fds[3] = {{m_wakeRead, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_connFd, POLLIN, 0}};
         nfds_t count = m_connFd >= 0 ? 3 : 2;
-        if (poll(fds, count, -1) < 0) {
+        if (poll(fds, count, timeout) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -190,7 +199,7 @@ Server::ReadResult Server::Read(std::string& reason) {
 
 void Server::EndConnection(const std::string& reason) {
     m_decoder.Finish();
-    m_sink.OnConnectionEnd();
+    m_pacer.OnConnectionEnd();
     close(m_connFd);
     m_connFd = -1;
     m_log("disconnected " + m_peer + ": " + reason);

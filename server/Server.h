@@ -9,6 +9,7 @@
 #include <string>
 
 #include "AllowList.h"
+#include "ButtonPacer.h"
 #include "Decoder.h"
 #include "Message.h"
 
@@ -19,7 +20,9 @@ public:
     using Log = std::function<void(const std::string& line)>;
 
     // The sink must outlive the server. Log receives connection events and errors.
-    Server(MessageSink& sink, AllowList allow, Log log);
+    // spacing is the least time between a release and the next press of a button.
+    Server(MessageSink& sink, AllowList allow, Log log,
+           ButtonPacer::Clock::duration spacing = kPressSpacing);
     ~Server();
 
     Server(const Server&) = delete;
@@ -42,9 +45,9 @@ private:
     ReadResult Read(std::string& reason);
     void EndConnection(const std::string& reason);
 
-    MessageSink& m_sink;
     AllowList m_allow;
     Log m_log;
+    ButtonPacer m_pacer;
     Decoder m_decoder;
     int m_listenFd = -1;
     int m_connFd = -1;

@@ -19,11 +19,17 @@ public:
     void Add(std::string line) {
         std::lock_guard lock(m_mutex);
         m_lines.push_back(std::move(line));
+        m_times.push_back(std::chrono::steady_clock::now());
         m_changed.notify_all();
     }
     std::vector<std::string> Lines() const {
         std::lock_guard lock(m_mutex);
         return m_lines;
+    }
+    // When each line came.
+    std::vector<std::chrono::steady_clock::time_point> Times() const {
+        std::lock_guard lock(m_mutex);
+        return m_times;
     }
     // Waits until count lines are here. The bound only keeps a broken server from
     // hanging the test; it is never what a passing test measures.
@@ -36,6 +42,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::vector<std::string> m_lines;
+    std::vector<std::chrono::steady_clock::time_point> m_times;
 };
 
 class RecordingSink : public MessageSink, public Recorder {

@@ -117,6 +117,20 @@ TEST(Server, PeerOutsideTheAllowedRangesIsRefused) {
     EXPECT_EQ(running.device.Lines(), (Lines{"right down", "right up"}));
 }
 
+TEST(Server, DoubleClickInOneWriteReachesTheDeviceAsTwoSpacedClicks) {
+    RunningServer running;
+    ASSERT_EQ(running.error, "");
+    LoopbackClient client("127.0.0.3", kServerAddress, running.Port());
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send(":01000100>   0   0!^!^> 100 100"));
+    ASSERT_TRUE(running.device.WaitFor(6));
+    EXPECT_EQ(running.device.Lines(),
+              (Lines{"move 0 0", "left down", "left up", "left down", "left up", "move 32767 32767"}));
+    // Only a lower bound: a loaded machine may take longer, never less.
+    auto times = running.device.Times();
+    EXPECT_GE(times[3] - times[2], kPressSpacing);
+}
+
 TEST(Server, StoppingReleasesTheHeldButton) {
     Lines lines;
     {
