@@ -2,6 +2,8 @@
 // Test doubles: a sink and a pointer device that write down what reaches them,
 // safe to read from the test thread while a server thread writes.
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -51,11 +53,24 @@ public:
     void OnConnectionEnd() override { Add("end"); }
 };
 
+// Records what it takes. Set failing to make it refuse writes (as a device
+// that has gone away does), recording "refused ..." instead.
 class RecordingDevice : public PointerDevice, public Recorder {
 public:
-    void Move(int x, int y) override { Add("move " + std::to_string(x) + " " + std::to_string(y)); }
-    void SetButton(PointerButton button, bool down) override {
-        Add(std::string(button == PointerButton::Left ? "left" : "right") + (down ? " down" : " up"));
+    int Move(int x, int y) override { return Take("move " + std::to_string(x) + " " + std::to_string(y)); }
+    int SetButton(PointerButton button, bool down) override {
+        return Take(std::string(button == PointerButton::Left ? "left" : "right") + (down ? " down" : " up"));
+    }
+    std::atomic<bool> failing{false};
+
+private:
+    int Take(std::string line) {
+        if (failing.load()) {
+            Add("refused " + line);
+            return ENODEV;
+        }
+        Add(std::move(line));
+        return 0;
     }
 };
 
