@@ -113,26 +113,33 @@ struct WebServer::Shared {
         [[maybe_unused]] ssize_t n = write(wakeWrite, &byte, 1);
     }
 
-    void Refuse(const std::string& why) { Post({WebEvent::Kind::Refused, 0, 0, {}, why}); }
+    void Refuse(const sockaddr_in& peer, WebRefusal why, const std::string& text) {
+        WebEvent event{WebEvent::Kind::Refused, 0, ntohl(peer.sin_addr.s_addr), AddressText(peer),
+                       "refused " + AddressText(peer) + " (web): " + text};
+        event.refusal = why;
+        Post(std::move(event));
+    }
 
-    // Why an upgrade may not become the handheld, or empty when it may.
-    std::string CheckUpgrade(lws* wsi) {
+    // Why an upgrade may not become the handheld, or empty text when it may.
+    std::pair<WebRefusal, std::string> CheckUpgrade(lws* wsi) {
         if (Header(wsi, WSI_TOKEN_GET_URI) != "/ws") {
-            return "WebSocket path " + Quoted(Header(wsi, WSI_TOKEN_GET_URI)) + " is not /ws";
+            return {WebRefusal::Path, "WebSocket path " + Quoted(Header(wsi, WSI_TOKEN_GET_URI)) + " is not /ws"};
         }
         char buffer[256];
         const char* token = lws_get_urlarg_by_name(wsi, "t=", buffer, sizeof buffer);
         if (token == nullptr || *token == '\0') {
-            return "WebSocket without the token (open the page from the address the server printed)";
+            return {WebRefusal::NoToken,
+                    "WebSocket without the token (open the page from the address the server printed)"};
         }
         if (!SameSecret(token, config.token)) {
-            return "WebSocket with a wrong token (an old bookmark after --new-token? open the printed address)";
+            return {WebRefusal::WrongToken,
+                    "WebSocket with a wrong token (an old bookmark after --new-token? open the printed address)"};
         }
         // The page's own origin is this server at the address the peer reached:
         // any other page in the phone's browser has another one.
         sockaddr_in local{};
         if (!SocketAddress(lws_get_socket_fd(wsi), false, local)) {
-            return "WebSocket on a socket without an IPv4 address";
+            return {WebRefusal::Origin, "WebSocket on a socket without an IPv4 address"};
         }
         std::string expected = "http://" + FormatIpv4Address(ntohl(local.sin_addr.s_addr));
         if (port != 80) {
@@ -140,8 +147,9 @@ struct WebServer::Shared {
         }
         std::string origin = Header(wsi, WSI_TOKEN_ORIGIN);
         if (origin != expected) {
-            return "WebSocket from a foreign page: Origin " + (origin.empty() ? "missing" : Quoted(origin)) +
-                   ", expected " + Quoted(expected);
+            return {WebRefusal::Origin, "WebSocket from a foreign page: Origin " +
+                                            (origin.empty() ? "missing" : Quoted(origin)) + ", expected " +
+                                            Quoted(expected)};
         }
         return {};
     }
@@ -158,17 +166,17 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         sockaddr_in peer{};
         int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(in));
         if (!SocketAddress(fd, true, peer) || !shared->allow.Allows(ntohl(peer.sin_addr.s_addr))) {
-            shared->Refuse("refused " + AddressText(peer) + " (web): not in the allowed ranges (add it with --allow)");
+            shared->Refuse(peer, WebRefusal::Peer, "not in the allowed ranges (add it with --allow)");
             return -1;
         }
         return 0;
     }
     case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
-        std::string why = shared->CheckUpgrade(wsi);
-        if (!why.empty()) {
+        auto [why, text] = shared->CheckUpgrade(wsi);
+        if (!text.empty()) {
             sockaddr_in peer{};
             SocketAddress(lws_get_socket_fd(wsi), true, peer);
-            shared->Refuse("refused " + AddressText(peer) + ": " + why);
+            shared->Refuse(peer, why, text);
             return -1;
         }
         return 0;

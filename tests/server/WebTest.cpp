@@ -20,6 +20,7 @@
 #include "WebServer.h"
 #include "WebSocketClient.h"
 #include "WebToken.h"
+#include "WebTransport.h"
 
 namespace pv::server {
 namespace {
@@ -122,14 +123,16 @@ class RunningServer {
 public:
     explicit RunningServer(const std::string& root, AllowList allow = AllowList::Default())
         : driver(device),
-          server(driver, allow, [this](const std::string& line) { log.Add(line); }),
-          web(allow) {
+          seat(driver, allow, [this](const std::string& line) { log.Add(line); }),
+          server(seat, [this](const std::string& line) { log.Add(line); }),
+          web(allow),
+          transport(web, seat, [this](const std::string& line) { log.Add(line); }) {
         error = server.Listen(*ParseIpv4Address(kServerAddress), 0);
         if (error.empty()) {
             error = web.Start({*ParseIpv4Address(kServerAddress), 0, root, kToken});
         }
         if (error.empty()) {
-            server.AddWeb(web);
+            server.AddTransport(transport);
             thread = std::thread([this] { server.Run(); });
         }
     }
@@ -148,8 +151,10 @@ public:
     test::RecordingDevice device;
     test::Recorder log;
     PointerDriver driver;
+    HandheldSeat seat;
     Server server;
     WebServer web;
+    WebTransport transport;
     std::string error;
     std::thread thread;
 };
@@ -240,6 +245,28 @@ TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
                                              "right down", "right up"}));
     // The messages of a replaced WebSocket no longer count.
     EXPECT_FALSE(web->Send("!"));
+
+    // Another address may take the pointer from neither while it is live.
+    auto stranger = running.Handheld("127.0.0.3");
+    stranger->WaitOpen();
+    EXPECT_TRUE(stranger->WaitClosedByServer());
+    EXPECT_NE(LineWith(running.log, "refused 127.0.0.3:"), "");
+    LoopbackClient tcpStranger("127.0.0.4", kServerAddress, running.server.Port());
+    ASSERT_TRUE(tcpStranger.Connected());
+    tcpStranger.Send("!");
+    EXPECT_TRUE(tcpStranger.ClosedByServer());
+    EXPECT_NE(LineWith(running.log, "refused 127.0.0.4:"), "");
+    ASSERT_TRUE(second->Send("|"));
+    ASSERT_TRUE(running.device.WaitFor(9));
+    Lines lines = running.device.Lines();
+    EXPECT_EQ(Lines(lines.begin() + 7, lines.end()), (Lines{"right down", "right up"}));
+    // Once it has gone, the other address gets in.
+    second->Close();
+    auto next = running.Handheld("127.0.0.3");
+    ASSERT_TRUE(next->WaitOpen()) << next->Error();
+    ASSERT_TRUE(next->Send("!"));
+    ASSERT_TRUE(running.device.WaitFor(10));
+    EXPECT_EQ(running.device.Lines().back(), "left down");
 }
 
 // The program as a user runs it: --web with a stand-in page and its own state folder.
@@ -350,20 +377,32 @@ TEST(WebProgram, RefusesUpgradesWithoutTheTokenOrFromAForeignPageAndSaysWhy) {
         std::string origin;
         const char* reason;
     };
-    for (const Row& row : {Row{"/ws", own, "without the token"}, Row{"/ws?t=", own, "without the token"},
-                           Row{"/ws?t=" + wrong, own, "wrong token"},
-                           Row{"/ws?t=" + program.token.substr(0, 31), own, "wrong token"},
-                           Row{"/ws?t=" + program.token, "http://evil.example", "Origin 'http://evil.example'"},
-                           Row{"/ws?t=" + program.token, own + "0", "foreign page"},
-                           Row{"/ws?t=" + program.token, "", "Origin missing"},
-                           Row{"/?t=" + program.token, own, "is not /ws"}}) {
-        auto handheld = program.Handheld(row.path, row.origin);
+    std::vector<Row> rows = {Row{"/ws", own, "without the token"}, Row{"/ws?t=", own, "without the token"},
+                             Row{"/ws?t=" + wrong, own, "wrong token"},
+                             Row{"/ws?t=" + program.token.substr(0, 31), own, "wrong token"},
+                             Row{"/ws?t=" + program.token, "http://evil.example", "Origin 'http://evil.example'"},
+                             Row{"/ws?t=" + program.token, own + "0", "foreign page"},
+                             Row{"/ws?t=" + program.token, "", "Origin missing"},
+                             Row{"/?t=" + program.token, own, "is not /ws"}};
+    // Each from an address of its own, so that each gets its line.
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        std::string source = "127.0.0." + std::to_string(10 + i);
+        auto handheld = program.Handheld(row.path, row.origin, source.c_str());
         EXPECT_FALSE(handheld->WaitOpen()) << row.path << " " << row.origin;
-        std::string line = program.process->ErrLineWith("refused 127.0.0.2:");
+        std::string line = program.process->ErrLineWith("refused " + source + ":");
         EXPECT_NE(line.find(row.reason), std::string::npos) << line;
         // The token never reaches the log, right or wrong.
         EXPECT_EQ(line.find(program.token.substr(0, 8)), std::string::npos) << line;
     }
+    // The same refusal again from the same address is held back (a page that
+    // retries cannot flood the log); another reason is not.
+    for (int again = 0; again < 3; ++again) {
+        EXPECT_FALSE(program.Handheld("/ws", own, "127.0.0.10")->WaitOpen());
+    }
+    EXPECT_FALSE(program.Handheld("/ws?t=" + wrong, own, "127.0.0.10")->WaitOpen());
+    EXPECT_NE(program.process->ErrLineWith("refused 127.0.0.10:").find("wrong token"), std::string::npos);
+
     // None of them got near the pointer, and the right one still gets in.
     auto handheld = program.Handheld();
     ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
