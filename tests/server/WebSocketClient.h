@@ -56,12 +56,12 @@ public:
         ServiceUntil([this] { return m_open || m_ended; });
         return m_open && !m_ended;
     }
-    // One binary message per call, in order; true once lws has written it.
-    bool Send(const std::string& bytes) {
+    // One binary (or text) message per call, in order; true once lws has written it.
+    bool Send(const std::string& bytes, bool binary = true) {
         if (!m_open || m_ended) {
             return false;
         }
-        m_outgoing.push_back(bytes);
+        m_outgoing.emplace_back(bytes, binary);
         lws_callback_on_writable(m_wsi);
         return ServiceUntil([this] { return m_outgoing.empty() || m_ended; }) && m_outgoing.empty();
     }
@@ -126,10 +126,10 @@ private:
             if (self->m_outgoing.empty()) {
                 return 0;
             }
-            std::string& message = self->m_outgoing.front();
+            auto& [message, binary] = self->m_outgoing.front();
             std::vector<unsigned char> buffer(LWS_PRE + message.size());
             std::copy(message.begin(), message.end(), buffer.begin() + LWS_PRE);
-            if (lws_write(wsi, buffer.data() + LWS_PRE, message.size(), LWS_WRITE_BINARY) <
+            if (lws_write(wsi, buffer.data() + LWS_PRE, message.size(), binary ? LWS_WRITE_BINARY : LWS_WRITE_TEXT) <
                 static_cast<int>(message.size())) {
                 return -1;
             }
@@ -167,7 +167,7 @@ private:
     bool m_ended = false;
     bool m_closing = false;
     std::string m_error;
-    std::deque<std::string> m_outgoing;
+    std::deque<std::pair<std::string, bool>> m_outgoing;
     std::vector<std::string> m_received;
 };
 

@@ -216,6 +216,29 @@ TEST(WebHandheld, BinaryMessagesDriveThePointerAndAHeldButtonIsReleasedOnClose) 
     }
 }
 
+TEST(WebHandheld, AWebSocketThatIsNotAHandheldsStreamIsClosedUnobeyed) {
+    StandInRoot site;
+    RunningServer running(site.root.string());
+    ASSERT_EQ(running.error, "");
+    // A text message, even one that reads like clicks; then a binary one whose
+    // first byte no handheld sends first.
+    auto text = running.Handheld();
+    ASSERT_TRUE(text->WaitOpen()) << text->Error();
+    ASSERT_TRUE(text->Send(":01000100!", false));
+    EXPECT_TRUE(text->WaitClosedByServer());
+    auto other = running.Handheld("127.0.0.5");
+    ASSERT_TRUE(other->WaitOpen()) << other->Error();
+    ASSERT_TRUE(other->Send("GET / HTTP/1.1\r\n\r\n!"));
+    EXPECT_TRUE(other->WaitClosedByServer());
+    EXPECT_NE(LineWith(running.log, "closed 127.0.0.5:"), "");
+    // Neither of them reached the pointer; a real handheld still gets in.
+    auto handheld = running.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    ASSERT_TRUE(handheld->Send("|"));
+    ASSERT_TRUE(running.device.WaitFor(2));
+    EXPECT_EQ(running.device.Lines(), (Lines{"right down", "right up"}));
+}
+
 TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
     StandInRoot site;
     RunningServer running(site.root.string());
