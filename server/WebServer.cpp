@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -263,8 +265,9 @@ std::string InstalledWebRoot() {
         std::string folder = exe.substr(0, exe.rfind('/'));
         for (const char* candidate : {"/../share/penvale/web", "/../web-bundle"}) {
             std::string root = folder + candidate;
-            if (access((root + "/index.html").c_str(), R_OK) == 0) {
-                return root;
+            char resolved[PATH_MAX];
+            if (access((root + "/index.html").c_str(), R_OK) == 0 && realpath(root.c_str(), resolved) != nullptr) {
+                return resolved;
             }
         }
     }

@@ -65,6 +65,16 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Before anything starts: a stop asked for during start-up (the web server's
+    // thread is up by then) ends the program cleanly rather than killing it.
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a signal also ends a wait in progress.
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+
     PrintSink printSink(STDOUT_FILENO, g_stop, [](int error) {
         if (error == ECANCELED) {
             return;
@@ -152,6 +162,10 @@ int main(int argc, char** argv) {
         server.AddTransport(webTransport);
         Log("serving the browser handheld from " + config.root + " on " + FormatIpv4Address(config.address) +
             ":" + std::to_string(web.Port()));
+        if (access((config.root + "/index.html").c_str(), R_OK) != 0) {
+            Log("but " + config.root + "/index.html is not there: build the page (scripts/web) and install it, "
+                "or give --web-root");
+        }
         std::vector<std::uint32_t> addresses = HandheldAddresses(options.listenAddress, allow, LocalIpv4Addresses());
         for (std::size_t i = 0; i < addresses.size(); ++i) {
             std::string url = "http://" + FormatIpv4Address(addresses[i]) + ":" + std::to_string(web.Port()) +
@@ -165,13 +179,6 @@ int main(int argc, char** argv) {
     }
 
     g_server = &server;
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a signal also ends a wait in progress.
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
     if (g_stop.load()) {
         return 0;
     }

@@ -490,5 +490,33 @@ TEST(WebProgram, TheTokenSurvivesARestartUntilNewTokenReplacesIt) {
     }
 }
 
+TEST(WebProgram, ErrorsAUserCanActOnExitNonZeroAndNameTheFix) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram running(site.root.string(), state.Path());
+    ASSERT_NE(running.port, 0);
+    std::string notAFolder = state.Path() + "/web-token";
+    struct Row {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    for (const Row& row : {Row{{"--web", std::to_string(running.port), "--state-dir", state.Path()},
+                               "choose another --web port"},
+                           Row{{"--web", "0", "--state-dir", notAFolder}, "--state-dir"},
+                           Row{{"--web", "70000"}, "is not a port number"}}) {
+        std::vector<std::string> args = {"--print", "--listen", kServerAddress, "--port", "0",
+                                         "--web-root", site.root.string()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        ServerProcess failing(args);
+        EXPECT_NE(failing.ErrLineWith(row.message), "") << row.args[1];
+        EXPECT_NE(failing.Wait(), 0) << row.args[1];
+    }
+    // A web root without the page is served, with a word about it.
+    ServerProcess empty({"--print", "--listen", kServerAddress, "--port", "0", "--web", "0", "--web-root",
+                         state.Path(), "--state-dir", state.Path()});
+    EXPECT_NE(empty.ErrLineWith("index.html is not there"), "");
+    EXPECT_EQ(empty.Stop(), 0);
+}
+
 }  // namespace
 }  // namespace pv::server
