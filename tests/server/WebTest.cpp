@@ -334,6 +334,54 @@ Lines ReadLines(ServerProcess& server, std::size_t count) {
     return lines;
 }
 
+// What a QR reader makes of the code drawn in text lines, through zbarimg.
+std::string DecodeQr(const Lines& qr, const std::string& imagePath) {
+    const std::string full = "\u2588", upper = "\u2580", lower = "\u2584";
+    constexpr int kScale = 4;
+    std::vector<std::vector<bool>> light;
+    for (const std::string& line : qr) {
+        std::vector<bool> top, bottom;
+        for (std::size_t at = 0; at < line.size();) {
+            bool isFull = line.compare(at, full.size(), full) == 0;
+            bool isUpper = line.compare(at, upper.size(), upper) == 0;
+            bool isLower = line.compare(at, lower.size(), lower) == 0;
+            top.push_back(isFull || isUpper);
+            bottom.push_back(isFull || isLower);
+            at += isFull || isUpper || isLower ? full.size() : 1;
+        }
+        light.push_back(top);
+        light.push_back(bottom);
+    }
+    std::ofstream image(imagePath);
+    image << "P1\n" << light[0].size() * kScale << " " << light.size() * kScale << "\n";
+    for (const auto& row : light) {
+        for (int repeat = 0; repeat < kScale; ++repeat) {
+            for (bool module : row) {
+                for (int i = 0; i < kScale; ++i) {
+                    image << (module ? "0 " : "1 ");
+                }
+            }
+            image << "\n";
+        }
+    }
+    image.close();
+    std::string command = "zbarimg --raw -q '" + imagePath + "' 2>/dev/null";
+    std::FILE* reader = popen(command.c_str(), "r");
+    if (reader == nullptr) {
+        return "(zbarimg did not start)";
+    }
+    std::string text;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, reader) != nullptr) {
+        text += chunk;
+    }
+    pclose(reader);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
 TEST(WebProgram, PrintsTheAddressWithAQrCodeAndPrintsWhatTheWebSocketSends) {
     StandInRoot site;
     TempFolder state;
@@ -367,6 +415,9 @@ TEST(WebProgram, PrintsTheAddressWithAQrCodeAndPrintsWhatTheWebSocketSends) {
         EXPECT_EQ(qr[i].rfind(repeat(full, 2), 0), 0u) << qr[i];  // the quiet zone on the left
     }
     EXPECT_NE(qr[2], qr[0]);  // the code itself
+    // And a phone's reading of it is the address: the drawing as an image
+    // (dark where a half block is blank), read by zbar.
+    EXPECT_EQ(DecodeQr(qr, state.Path() + "/qr.pbm"), program.url);
 
     // The file is private to the user.
     struct stat info {};
