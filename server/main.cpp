@@ -16,13 +16,15 @@
 #include "Output.h"
 #include "PointerDriver.h"
 #include "PrintSink.h"
-#include "QrText.h"
 #include "Server.h"
 #include "StateStore.h"
 #include "UinputDevice.h"
+#ifndef PENVALE_WITHOUT_WEB
+#include "QrText.h"
 #include "WebServer.h"
 #include "WebToken.h"
 #include "WebTransport.h"
+#endif
 
 namespace {
 
@@ -135,6 +137,12 @@ int main(int argc, char** argv) {
         Log(hint);
     }
 
+#ifdef PENVALE_WITHOUT_WEB
+    if (options.webPort) {
+        Log("--web: this build of the server has no web server");
+        return 2;
+    }
+#else
     // The browser handheld: its page and WebSocket on their own port, its
     // connections under the same seat.
     WebServer web(allow);
@@ -177,6 +185,7 @@ int main(int argc, char** argv) {
             }
         }
     }
+#endif
 
     g_server = &server;
     if (g_stop.load()) {
@@ -184,6 +193,8 @@ int main(int argc, char** argv) {
     }
     server.Run();
     g_server = nullptr;
+#ifndef PENVALE_WITHOUT_WEB
     web.Stop();
+#endif
     return 0;
 }
