@@ -159,6 +159,14 @@ struct WebServer::Shared {
 
 namespace {
 
+// The close frame goes out when the socket can take it; a peer that reads
+// nothing is cut off after a few seconds all the same.
+void RequestClose(lws* wsi, Session& session) {
+    session.closeRequested = true;
+    lws_callback_on_writable(wsi);
+    lws_set_timeout(wsi, PENDING_TIMEOUT_CLOSE_SEND, 5);
+}
+
 int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::size_t len) {
     auto* shared = static_cast<WebServer::Shared*>(lws_context_user(lws_get_context(wsi)));
     auto* session = static_cast<Session*>(user);
@@ -197,8 +205,7 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         }
         if (!lws_frame_is_binary(wsi)) {
             shared->closeReasons[session->id] = "a text message (the handheld sends binary ones)";
-            session->closeRequested = true;
-            lws_callback_on_writable(wsi);
+            RequestClose(wsi, *session);
             return 0;
         }
         if (len > 0) {
@@ -214,10 +221,8 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         for (auto& [id, why] : requests) {
             auto found = shared->sockets.find(id);
             if (found != shared->sockets.end()) {
-                auto* target = static_cast<Session*>(lws_wsi_user(found->second));
-                target->closeRequested = true;
                 shared->closeReasons[id] = why;
-                lws_callback_on_writable(found->second);
+                RequestClose(found->second, *static_cast<Session*>(lws_wsi_user(found->second)));
             }
         }
         return 0;
