@@ -214,6 +214,16 @@ TEST(WebHandheld, BinaryMessagesDriveThePointerAndAHeldButtonIsReleasedOnClose) 
         EXPECT_NE(LineWith(running.log, "disconnected 127.0.0.2:"), "") << clean;
         EXPECT_TRUE(handheld->Received().empty());
     }
+    // And when the server stops under a held button.
+    auto handheld = running.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    ASSERT_TRUE(handheld->Send("!"));
+    ASSERT_TRUE(running.device.WaitFor(7));
+    running.server.Stop();
+    running.thread.join();
+    EXPECT_TRUE(handheld->WaitClosedByServer());
+    EXPECT_EQ(running.device.Lines().back(), "left up");
+    EXPECT_EQ(running.device.Lines().size(), 8u);
 }
 
 TEST(WebHandheld, AWebSocketThatIsNotAHandheldsStreamIsClosedUnobeyed) {
