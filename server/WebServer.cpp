@@ -104,6 +104,8 @@ struct WebServer::Shared {
     lws_protocol_vhost_options mimeManifest{};
     lws_protocol_vhost_options mimeHtm{};
     lws_http_mount mount{};
+    lws_protocol_vhost_options noReferrer{};
+    lws_protocol_vhost_options noSniff{};
 
     void Post(WebEvent event) {
         {
@@ -309,6 +311,9 @@ std::string WebServer::Start(const WebConfig& config) {
     shared.mimeWasm = {nullptr, nullptr, ".wasm", "application/wasm"};
     shared.mimeManifest = {&shared.mimeWasm, nullptr, ".webmanifest", "application/manifest+json"};
     shared.mimeHtm = {&shared.mimeManifest, nullptr, ".htm", "text/html"};
+    // The page's address holds the token: no link it follows may pass it on.
+    shared.noReferrer = {nullptr, nullptr, "referrer-policy:", "no-referrer"};
+    shared.noSniff = {&shared.noReferrer, nullptr, "x-content-type-options:", "nosniff"};
     shared.mount.mountpoint = "/";
     shared.mount.mountpoint_len = 1;
     shared.mount.origin = shared.config.root.c_str();
@@ -323,6 +328,7 @@ std::string WebServer::Start(const WebConfig& config) {
     info.port = config.port;
     info.protocols = kProtocols;
     info.mounts = &shared.mount;
+    info.headers = &shared.noSniff;
     info.user = &shared;
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
     info.ka_time = kKeepIdle;

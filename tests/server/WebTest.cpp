@@ -178,6 +178,7 @@ TEST(WebHandheld, ServesTheBundleWithItsTypesAndNothingOutsideIt) {
         std::string response = HttpGet(kServerAddress, port, row.path);
         EXPECT_EQ(response.substr(0, 12), "HTTP/1.0 200") << row.path << "\n" << response;
         EXPECT_EQ(HeaderValue(response, "content-type"), row.type) << row.path;
+        EXPECT_EQ(HeaderValue(response, "referrer-policy"), "no-referrer") << row.path;
         std::ifstream in(site.root / row.file, std::ios::binary);
         std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_EQ(Body(response), expected) << row.path;
