@@ -303,6 +303,34 @@ TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
     EXPECT_EQ(running.device.Lines().back(), "left down");
 }
 
+TEST(WebToken, MadeOnceKeptAndReplacedWhenAskedOrUnusable) {
+    TempFolder state;
+    std::string folder = state.Path() + "/nested/penvale";
+    WebToken first = LoadWebToken(folder, false);
+    ASSERT_EQ(first.error, "");
+    EXPECT_EQ(first.token.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_EQ(first.token.size(), 32u);
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(LoadWebToken(folder, false).token, first.token);
+    WebToken renewed = LoadWebToken(folder, true);
+    EXPECT_NE(renewed.token, first.token);
+    EXPECT_EQ(LoadWebToken(folder, false).token, renewed.token);
+    // A file cut short or edited by hand never becomes a short secret.
+    for (const char* content : {"", "abc\n", "0123456789ABCDEF0123456789ABCDEF\n"}) {
+        WriteFile(fs::path(folder) / "web-token", content);
+        WebToken replaced = LoadWebToken(folder, false);
+        EXPECT_EQ(replaced.token.size(), 32u) << content;
+        EXPECT_NE(replaced.token, renewed.token) << content;
+        EXPECT_EQ(LoadWebToken(folder, false).token, replaced.token) << content;
+    }
+    // A folder that cannot be made is named, with the fix.
+    WebToken failed = LoadWebToken(folder + "/web-token/below", false);
+    EXPECT_EQ(failed.token, "");
+    EXPECT_NE(failed.error.find("--state-dir"), std::string::npos) << failed.error;
+}
+
 // The program as a user runs it: --web with a stand-in page and its own state folder.
 class WebProgram {
 public:
