@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace pv::server {
 
@@ -21,6 +22,11 @@ namespace {
 constexpr int kKeepIdle = 10;
 constexpr int kKeepInterval = 5;
 constexpr int kKeepCount = 3;
+
+// Bytes received but not yet taken by the server's loop, beyond which the
+// WebSockets stop reading until it takes them: a loop held up (a full
+// standard output under --print) must not make the queue grow without bound.
+constexpr std::size_t kQueueLimit = 1 << 20;
 
 // What lws keeps for each connection (zeroed by lws).
 struct Session {
@@ -90,14 +96,17 @@ struct WebServer::Shared {
     std::uint16_t port = 0;
     int wakeWrite = -1;
 
-    std::mutex mutex;  // guards events and closeRequests
+    std::mutex mutex;  // guards events, queuedBytes, resume and closeRequests
     std::deque<WebEvent> events;
+    std::size_t queuedBytes = 0;
+    bool resume = false;  // the loop took a full queue: paused sockets may read again
     std::vector<std::pair<std::uint64_t, std::string>> closeRequests;
 
     // Service thread only.
     std::uint64_t nextId = 1;
     std::map<std::uint64_t, lws*> sockets;
     std::map<std::uint64_t, std::string> closeReasons;
+    std::set<std::uint64_t> paused;
 
     // The mount and its MIME types must outlive the context.
     lws_protocol_vhost_options mimeWasm{};
@@ -107,14 +116,21 @@ struct WebServer::Shared {
     lws_protocol_vhost_options noReferrer{};
     lws_protocol_vhost_options noSniff{};
 
-    void Post(WebEvent event) {
+    // Returns whether the queue is full.
+    bool Post(WebEvent event) {
+        bool full = false;
         {
             std::lock_guard lock(mutex);
+            if (event.kind == WebEvent::Kind::Data) {
+                queuedBytes += event.text.size();
+            }
+            full = queuedBytes >= kQueueLimit;
             events.push_back(std::move(event));
         }
         char byte = 0;
         // A full pipe already wakes the loop, which then takes every event.
         [[maybe_unused]] ssize_t n = write(wakeWrite, &byte, 1);
+        return full;
     }
 
     void Refuse(const sockaddr_in& peer, WebRefusal why, const std::string& text) {
@@ -210,15 +226,27 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             RequestClose(wsi, *session);
             return 0;
         }
-        if (len > 0) {
-            shared->Post({WebEvent::Kind::Data, session->id, 0, {}, std::string(static_cast<char*>(in), len)});
+        if (len > 0 &&
+            shared->Post({WebEvent::Kind::Data, session->id, 0, {}, std::string(static_cast<char*>(in), len)})) {
+            lws_rx_flow_control(wsi, 0);
+            shared->paused.insert(session->id);
         }
         return 0;
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED: {
         std::vector<std::pair<std::uint64_t, std::string>> requests;
+        bool resume = false;
         {
             std::lock_guard lock(shared->mutex);
             requests.swap(shared->closeRequests);
+            std::swap(resume, shared->resume);
+        }
+        if (resume) {
+            for (std::uint64_t id : shared->paused) {
+                if (auto found = shared->sockets.find(id); found != shared->sockets.end()) {
+                    lws_rx_flow_control(found->second, 1);
+                }
+            }
+            shared->paused.clear();
         }
         for (auto& [id, why] : requests) {
             auto found = shared->sockets.find(id);
@@ -248,6 +276,7 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             shared->closeReasons.erase(found);
         }
         shared->sockets.erase(session->id);
+        shared->paused.erase(session->id);
         shared->Post({WebEvent::Kind::Closed, session->id, 0, {}, why});
         return 0;
     }
@@ -365,11 +394,18 @@ std::vector<WebEvent> WebServer::TakeEvents() {
     while (read(m_wakeRead, drain, sizeof drain) > 0) {
     }
     std::vector<WebEvent> taken;
+    bool wasFull = false;
     if (m_shared != nullptr) {
         std::lock_guard lock(m_shared->mutex);
         taken.assign(std::make_move_iterator(m_shared->events.begin()),
                      std::make_move_iterator(m_shared->events.end()));
         m_shared->events.clear();
+        wasFull = m_shared->queuedBytes >= kQueueLimit;
+        m_shared->queuedBytes = 0;
+        m_shared->resume = m_shared->resume || wasFull;
+    }
+    if (wasFull && m_context != nullptr) {
+        lws_cancel_service(m_context);
     }
     return taken;
 }

@@ -65,6 +65,20 @@ public:
         lws_callback_on_writable(m_wsi);
         return ServiceUntil([this] { return m_outgoing.empty() || m_ended; }) && m_outgoing.empty();
     }
+    // Sends chunk as binary messages, one after another as fast as the server
+    // takes them, for the given time. Returns how many were handed to lws (the
+    // last ones may still wait in it: the next Send() pushes them out first).
+    std::size_t Flood(const std::string& chunk, std::chrono::milliseconds duration) {
+        if (!m_open || m_ended) {
+            return 0;
+        }
+        m_flood = chunk;
+        m_floodUntil = std::chrono::steady_clock::now() + duration;
+        lws_callback_on_writable(m_wsi);
+        ServiceUntil([this] { return std::chrono::steady_clock::now() >= m_floodUntil || m_ended; });
+        m_flood.clear();
+        return m_flooded;
+    }
     // True when the server ended the WebSocket (a close frame or the connection's end).
     bool WaitClosedByServer() {
         ServiceUntil([this] { return m_ended; });
@@ -95,7 +109,7 @@ private:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!done() && m_context != nullptr && std::chrono::steady_clock::now() < deadline) {
             lws_service(m_context, -1);  // does not wait
-            if (!done()) {
+            if (!done() && m_flood.empty()) {
                 usleep(2000);
             }
         }
@@ -122,6 +136,20 @@ private:
             if (self->m_closing) {
                 lws_close_reason(wsi, LWS_CLOSE_STATUS_NORMAL, nullptr, 0);
                 return -1;
+            }
+            if (self->m_outgoing.empty() && !self->m_flood.empty()) {
+                // As many as the socket takes at once.
+                std::vector<unsigned char> buffer(LWS_PRE + self->m_flood.size());
+                for (int i = 0; i < 64 && !lws_send_pipe_choked(wsi); ++i) {
+                    std::copy(self->m_flood.begin(), self->m_flood.end(), buffer.begin() + LWS_PRE);
+                    if (lws_write(wsi, buffer.data() + LWS_PRE, self->m_flood.size(), LWS_WRITE_BINARY) <
+                        static_cast<int>(self->m_flood.size())) {
+                        return -1;
+                    }
+                    ++self->m_flooded;
+                }
+                lws_callback_on_writable(wsi);
+                return 0;
             }
             if (self->m_outgoing.empty()) {
                 return 0;
@@ -169,6 +197,9 @@ private:
     std::string m_error;
     std::deque<std::pair<std::string, bool>> m_outgoing;
     std::vector<std::string> m_received;
+    std::string m_flood;
+    std::chrono::steady_clock::time_point m_floodUntil;
+    std::size_t m_flooded = 0;
 };
 
 }  // namespace pv::server::test

@@ -580,6 +580,43 @@ TEST(WebProgram, TheTokenSurvivesARestartUntilNewTokenReplacesIt) {
     }
 }
 
+TEST(WebProgram, AFloodWhileTheServerIsHeldUpIsHeldBackAndNothingIsLost) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path());
+    ASSERT_NE(program.port, 0) << program.url;
+    auto handheld = program.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    // Nobody reads the server's standard output for now: once its pipe is
+    // full the server's loop waits, and the WebSocket must wait with it.
+    std::string chunk;
+    for (int i = 0; i < 10000; ++i) {
+        chunk += "> 100 100";
+    }
+    std::size_t sent = handheld->Flood(chunk, std::chrono::seconds(3));
+    // Unchecked, loopback takes well over a hundred megabytes in that time;
+    // held back, it is the queue's megabyte and the sockets' buffers.
+    EXPECT_LT(sent * chunk.size(), 32u << 20) << sent;
+    EXPECT_GT(sent, 0u);
+    // Then, read again, every message arrives, in order, none lost.
+    std::size_t positions = 0;
+    std::string last;
+    std::thread reader([&] {
+        for (last = program.process->OutLine(); last == "position 100 100" && positions < sent * 10000;
+             last = program.process->OutLine()) {
+            ++positions;
+        }
+        if (last == "position 100 100") {
+            ++positions;  // one more than was sent
+        }
+    });
+    EXPECT_TRUE(handheld->Send("|"));
+    reader.join();
+    EXPECT_EQ(positions, sent * 10000);
+    EXPECT_EQ(last, "right-click");
+    EXPECT_EQ(program.process->Stop(), 0);
+}
+
 TEST(WebProgram, ErrorsAUserCanActOnExitNonZeroAndNameTheFix) {
     StandInRoot site;
     TempFolder state;
