@@ -1,5 +1,7 @@
 #include "WebServer.h"
 
+#include "Output.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <libwebsockets.h>
@@ -285,9 +287,13 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
     }
 }
 
+// Set while a web server stops: its thread must not stay blocked on a full
+// standard error that nobody reads.
+std::atomic<bool> g_stopping{false};
+
 void LogFromLibrary(int level, const char* line) {
     if (level & LLL_ERR) {
-        std::fprintf(stderr, "penvale-server: web: %s", line);
+        WriteAll(STDERR_FILENO, std::string("penvale-server: web: ") + line, g_stopping);
     }
 }
 
@@ -350,6 +356,7 @@ std::string WebServer::Start(const WebConfig& config) {
     shared.mount.origin_protocol = LWSMPRO_FILE;
     shared.mount.extra_mimetypes = &shared.mimeHtm;
 
+    g_stopping.store(false);
     lws_set_log_level(LLL_ERR, LogFromLibrary);
     lws_context_creation_info info{};
     std::string address = FormatIpv4Address(config.address);
@@ -426,6 +433,7 @@ void WebServer::Stop() {
         return;
     }
     m_stop.store(true);
+    g_stopping.store(true);
     lws_cancel_service(m_context);
     if (m_thread.joinable()) {
         m_thread.join();
