@@ -21,6 +21,9 @@
 #include "PointerDriver.h"
 #include "Protocol.h"
 #include "Server.h"
+#include "WebServer.h"
+#include "WebSocketClient.h"
+#include "WebTransport.h"
 
 namespace {
 
@@ -79,23 +82,28 @@ BENCHMARK(BM_Decode)->Arg(65536)->Arg(1460)->Arg(9);
 
 // Stamps the time each Position reaches the device.
 struct StampingDevice : PointerDevice {
-    void Move(int, int) override {
+    int Move(int, int) override {
         stamp = Clock::now();
         arrived.fetch_add(1, std::memory_order_release);
         arrived.notify_one();
+        return 0;
     }
-    void SetButton(PointerButton, bool) override {}
+    int SetButton(PointerButton, bool) override { return 0; }
     Clock::time_point stamp;
     std::atomic<int> arrived{0};
 };
 
 // One Position record per write, the next sent only after the previous one has
-// reached the device, so each figure is one record's trip and not a queue.
+// reached the device, so each figure is one record's trip and not a queue. The
+// argument is the press spacing in milliseconds: 0 is the server without the
+// button pacing, to compare in the same run.
 void BM_LoopbackLatency(benchmark::State& state) {
     constexpr int kRecords = 10000;
     StampingDevice device;
     PointerDriver driver(device);
-    Server server(driver, AllowList::Default(), [](const std::string&) {});
+    HandheldSeat seat(driver, AllowList::Default(), [](const std::string&) {},
+                      std::chrono::milliseconds(state.range(0)));
+    Server server(seat, [](const std::string&) {});
     in_addr address{};
     inet_pton(AF_INET, "127.0.0.3", &address);
     if (std::string error = server.Listen(ntohl(address.s_addr), 0); !error.empty()) {
@@ -141,7 +149,74 @@ void BM_LoopbackLatency(benchmark::State& state) {
     state.counters["p99_us"] = micros[micros.size() * 99 / 100];
     state.counters["max_us"] = micros.back();
 }
-BENCHMARK(BM_LoopbackLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoopbackLatency)
+    ->ArgName("spacing_ms")
+    ->Arg(0)
+    ->Arg(pv::server::kPressSpacing.count())
+    ->Arg(0)
+    ->Arg(pv::server::kPressSpacing.count())
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The same trip for the browser handheld: a binary WebSocket message through
+// libwebsockets' thread and the queue to the server's loop and the device.
+void BM_WebSocketLatency(benchmark::State& state) {
+    constexpr int kRecords = 5000;
+    StampingDevice device;
+    PointerDriver driver(device);
+    AllowList allow = AllowList::Default();
+    HandheldSeat seat(driver, allow, [](const std::string&) {});
+    Server server(seat, [](const std::string&) {});
+    WebServer web(allow);
+    WebTransport transport(web, seat, [](const std::string&) {});
+    std::uint32_t address = *ParseIpv4Address("127.0.0.3");
+    std::string error = server.Listen(address, 0);
+    if (error.empty()) {
+        error = web.Start({address, 0, "/nonexistent", "0123456789abcdef0123456789abcdef"});
+    }
+    if (!error.empty()) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    server.AddTransport(transport);
+    std::thread thread([&] { server.Run(); });
+    std::vector<double> micros;
+    micros.reserve(kRecords);
+    {
+        std::string origin = "http://127.0.0.3:" + std::to_string(web.Port());
+        pv::server::test::WebSocketClient client("127.0.0.3", "127.0.0.3", web.Port(),
+                                                 "/ws?t=0123456789abcdef0123456789abcdef", origin);
+        client.SetSpin(true);
+        char record[16];
+        pv::protocol::FormatExtent(record, 960, 1072);
+        if (client.WaitOpen() && client.Send(std::string(record, 9))) {
+            for (auto _ : state) {
+                for (int i = 0; i < kRecords; ++i) {
+                    pv::protocol::FormatPosition(record, i % 960, i % 1072);
+                    Clock::time_point sent = Clock::now();
+                    if (!client.Send(std::string(record, 9))) {
+                        break;
+                    }
+                    device.arrived.wait(static_cast<int>(micros.size()), std::memory_order_acquire);
+                    micros.push_back(std::chrono::duration<double, std::micro>(device.stamp - sent).count());
+                }
+            }
+        }
+    }
+    server.Stop();
+    thread.join();
+    web.Stop();
+    if (micros.size() != static_cast<std::size_t>(kRecords)) {
+        state.SkipWithError("the records did not all arrive");
+        return;
+    }
+    std::sort(micros.begin(), micros.end());
+    state.counters["p50_us"] = micros[micros.size() / 2];
+    state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+    state.counters["max_us"] = micros.back();
+}
+BENCHMARK(BM_WebSocketLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AllowList.h"
+#include "Mapping.h"
 #include "Protocol.h"
 
 namespace pv::server {
@@ -15,11 +17,13 @@ struct Options {
     std::uint32_t listenAddress = 0;              // host byte order; 0 is every IPv4 address
     std::uint16_t port = protocol::kDefaultPort;  // 0 picks a free port (tests use it)
     std::vector<Ipv4Range> allow;                 // empty: AllowList::Default()
+    std::string stateDir;                         // empty: StateDirectory() names it
+    std::optional<std::pair<int, int>> extent;    // given with --extent A B
+    MappingOptions mapping;
     bool print = false;
     std::optional<std::uint16_t> webPort;         // --web: serve the browser handheld there
     std::string webRoot;                          // empty: the installed page
     bool newToken = false;                        // replace the web page's token
-    std::string stateDir;                         // empty: StateDirectory()
     bool help = false;
     bool version = false;
 };

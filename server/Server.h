@@ -1,27 +1,40 @@
 #pragma once
-// Listens for the handheld and feeds its stream to a sink, one connection at a
-// time: a new connection replaces the current one, because a handheld that
-// reconnects after a failed write may leave its old connection looking open.
+// The TCP transport: listens for the handheld and hands each connection's
+// bytes to the seat, which keeps to one handheld at a time.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 
-#include "AllowList.h"
-#include "Decoder.h"
-#include "Message.h"
-#include "WebServer.h"
+#include "HandheldSeat.h"
+#include "LogLimiter.h"
+#include "UniqueFd.h"
 
 namespace pv::server {
+
+// Another transport served on the same loop as the TCP one (the browser
+// handheld's WebSocket), so that the seat is only ever used from this thread.
+class Transport {
+public:
+    virtual ~Transport() = default;
+    // Polled with the loop's own descriptors; Service() runs when it is readable.
+    virtual int WakeFd() const = 0;
+    virtual void Service() = 0;
+    // After every turn of the loop: ends a connection that lost the seat.
+    virtual void Sync() = 0;
+    // The loop is stopping: ends the connection that holds the seat.
+    virtual void EndAll(const std::string& reason) = 0;
+};
 
 class Server {
 public:
     using Log = std::function<void(const std::string& line)>;
+    using Clock = std::chrono::steady_clock;
 
-    // The sink must outlive the server. Log receives connection events and errors.
-    Server(MessageSink& sink, AllowList allow, Log log);
-    ~Server();
+    // The seat must outlive the server. Log receives listening errors.
+    Server(HandheldSeat& seat, Log log);
 
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -30,9 +43,8 @@ public:
     std::string Listen(std::uint32_t address, std::uint16_t port);
     std::uint16_t Port() const { return m_port; }
 
-    // Also takes the handheld from the browser page's WebSocket, under the same
-    // one-handheld rule. The web server must be started and outlive Run().
-    void AddWeb(WebServer& web) { m_web = &web; }
+    // Serves another transport's connections too; it must outlive Run().
+    void AddTransport(Transport& transport) { m_transport = &transport; }
 
     // Serves until Stop(); ends the current connection (its held button is
     // released) before it returns.
@@ -42,26 +54,28 @@ public:
 
 private:
     void Accept();
-    enum class ReadResult { Data, Empty, Ended };
-    // Reads once from the connection; Ended sets reason.
+    enum class ReadResult { Data, Empty, Ended, Closed };
+    // Reads once from the connection; Ended sets reason, Closed means the seat
+    // has already ended it.
     ReadResult Read(std::string& reason);
     void EndConnection(const std::string& reason);
-    bool HasConnection() const { return m_connFd >= 0 || m_webId != 0; }
-    void TakeWebEvents();
+    int Timeout() const;
 
-    MessageSink& m_sink;
-    AllowList m_allow;
+    HandheldSeat& m_seat;
     Log m_log;
-    Decoder m_decoder;
-    int m_listenFd = -1;
-    int m_connFd = -1;
-    std::string m_peer;
-    WebServer* m_web = nullptr;
-    std::uint64_t m_webId = 0;  // the handheld is that WebSocket when nonzero
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    UniqueFd m_listen;
+    UniqueFd m_conn;
+    HandheldSeat::Id m_connId = 0;
+    UniqueFd m_wakeRead;
+    UniqueFd m_wakeWrite;
     std::atomic<bool> m_stop{false};
     std::uint16_t m_port = 0;
+    // After accept fails for want of a descriptor or memory, the listener rests:
+    // the pending connection stays queued and would wake the loop at once again.
+    Clock::duration m_acceptBackoff{0};
+    Clock::time_point m_acceptResume{};
+    LogLimiter m_acceptLog;
+    Transport* m_transport = nullptr;
 };
 
 }  // namespace pv::server

@@ -1,5 +1,7 @@
 #include "WebServer.h"
 
+#include "Output.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <libwebsockets.h>
@@ -7,9 +9,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace pv::server {
 
@@ -19,6 +24,11 @@ namespace {
 constexpr int kKeepIdle = 10;
 constexpr int kKeepInterval = 5;
 constexpr int kKeepCount = 3;
+
+// Bytes received but not yet taken by the server's loop, beyond which the
+// WebSockets stop reading until it takes them: a loop held up (a full
+// standard output under --print) must not make the queue grow without bound.
+constexpr std::size_t kQueueLimit = 1 << 20;
 
 // What lws keeps for each connection (zeroed by lws).
 struct Session {
@@ -88,51 +98,70 @@ struct WebServer::Shared {
     std::uint16_t port = 0;
     int wakeWrite = -1;
 
-    std::mutex mutex;  // guards events and closeRequests
+    std::mutex mutex;  // guards events, queuedBytes, resume and closeRequests
     std::deque<WebEvent> events;
+    std::size_t queuedBytes = 0;
+    bool resume = false;  // the loop took a full queue: paused sockets may read again
     std::vector<std::pair<std::uint64_t, std::string>> closeRequests;
 
     // Service thread only.
     std::uint64_t nextId = 1;
     std::map<std::uint64_t, lws*> sockets;
     std::map<std::uint64_t, std::string> closeReasons;
+    std::set<std::uint64_t> paused;
 
     // The mount and its MIME types must outlive the context.
     lws_protocol_vhost_options mimeWasm{};
     lws_protocol_vhost_options mimeManifest{};
     lws_protocol_vhost_options mimeHtm{};
     lws_http_mount mount{};
+    lws_protocol_vhost_options noReferrer{};
+    lws_protocol_vhost_options noSniff{};
 
-    void Post(WebEvent event) {
+    // Returns whether the queue is full.
+    bool Post(WebEvent event) {
+        bool full = false;
         {
             std::lock_guard lock(mutex);
+            if (event.kind == WebEvent::Kind::Data) {
+                queuedBytes += event.text.size();
+            }
+            full = queuedBytes >= kQueueLimit;
             events.push_back(std::move(event));
         }
         char byte = 0;
         // A full pipe already wakes the loop, which then takes every event.
         [[maybe_unused]] ssize_t n = write(wakeWrite, &byte, 1);
+        return full;
     }
 
-    void Refuse(const std::string& why) { Post({WebEvent::Kind::Refused, 0, 0, {}, why}); }
+    void Refuse(const sockaddr_in& peer, WebRefusal why, const std::string& text) {
+        WebEvent event{WebEvent::Kind::Refused, 0, ntohl(peer.sin_addr.s_addr), AddressText(peer),
+                       "refused " + AddressText(peer) + " (web): " + text};
+        event.refusal = why;
+        Post(std::move(event));
+    }
 
-    // Why an upgrade may not become the handheld, or empty when it may.
-    std::string CheckUpgrade(lws* wsi) {
+    // Why an upgrade may not become the handheld, or empty text when it may.
+    std::pair<WebRefusal, std::string> CheckUpgrade(lws* wsi) {
         if (Header(wsi, WSI_TOKEN_GET_URI) != "/ws") {
-            return "WebSocket path " + Quoted(Header(wsi, WSI_TOKEN_GET_URI)) + " is not /ws";
+            return {WebRefusal::Path, "WebSocket path " + Quoted(Header(wsi, WSI_TOKEN_GET_URI)) + " is not /ws"};
         }
         char buffer[256];
         const char* token = lws_get_urlarg_by_name(wsi, "t=", buffer, sizeof buffer);
         if (token == nullptr || *token == '\0') {
-            return "WebSocket without the token (open the page from the address the server printed)";
+            return {WebRefusal::NoToken,
+                    "WebSocket without the token (open the page from the address the server printed)"};
         }
         if (!SameSecret(token, config.token)) {
-            return "WebSocket with a wrong token (an old bookmark after --new-token? open the printed address)";
+            return {WebRefusal::WrongToken,
+                    "WebSocket with a wrong token (an old bookmark after --new-token? open the printed address)"};
         }
         // The page's own origin is this server at the address the peer reached:
         // any other page in the phone's browser has another one.
         sockaddr_in local{};
         if (!SocketAddress(lws_get_socket_fd(wsi), false, local)) {
-            return "WebSocket on a socket without an IPv4 address";
+            return {WebRefusal::Origin, "WebSocket on a socket without an IPv4 address"};
         }
         std::string expected = "http://" + FormatIpv4Address(ntohl(local.sin_addr.s_addr));
         if (port != 80) {
@@ -140,14 +169,23 @@ struct WebServer::Shared {
         }
         std::string origin = Header(wsi, WSI_TOKEN_ORIGIN);
         if (origin != expected) {
-            return "WebSocket from a foreign page: Origin " + (origin.empty() ? "missing" : Quoted(origin)) +
-                   ", expected " + Quoted(expected);
+            return {WebRefusal::Origin, "WebSocket from a foreign page: Origin " +
+                                            (origin.empty() ? "missing" : Quoted(origin)) + ", expected " +
+                                            Quoted(expected)};
         }
         return {};
     }
 };
 
 namespace {
+
+// The close frame goes out when the socket can take it; a peer that reads
+// nothing is cut off after a few seconds all the same.
+void RequestClose(lws* wsi, Session& session) {
+    session.closeRequested = true;
+    lws_callback_on_writable(wsi);
+    lws_set_timeout(wsi, PENDING_TIMEOUT_CLOSE_SEND, 5);
+}
 
 int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::size_t len) {
     auto* shared = static_cast<WebServer::Shared*>(lws_context_user(lws_get_context(wsi)));
@@ -158,17 +196,17 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         sockaddr_in peer{};
         int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(in));
         if (!SocketAddress(fd, true, peer) || !shared->allow.Allows(ntohl(peer.sin_addr.s_addr))) {
-            shared->Refuse("refused " + AddressText(peer) + " (web): not in the allowed ranges (add it with --allow)");
+            shared->Refuse(peer, WebRefusal::Peer, "not in the allowed ranges (add it with --allow)");
             return -1;
         }
         return 0;
     }
     case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
-        std::string why = shared->CheckUpgrade(wsi);
-        if (!why.empty()) {
+        auto [why, text] = shared->CheckUpgrade(wsi);
+        if (!text.empty()) {
             sockaddr_in peer{};
             SocketAddress(lws_get_socket_fd(wsi), true, peer);
-            shared->Refuse("refused " + AddressText(peer) + ": " + why);
+            shared->Refuse(peer, why, text);
             return -1;
         }
         return 0;
@@ -187,27 +225,36 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         }
         if (!lws_frame_is_binary(wsi)) {
             shared->closeReasons[session->id] = "a text message (the handheld sends binary ones)";
-            session->closeRequested = true;
-            lws_callback_on_writable(wsi);
+            RequestClose(wsi, *session);
             return 0;
         }
-        if (len > 0) {
-            shared->Post({WebEvent::Kind::Data, session->id, 0, {}, std::string(static_cast<char*>(in), len)});
+        if (len > 0 &&
+            shared->Post({WebEvent::Kind::Data, session->id, 0, {}, std::string(static_cast<char*>(in), len)})) {
+            lws_rx_flow_control(wsi, 0);
+            shared->paused.insert(session->id);
         }
         return 0;
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED: {
         std::vector<std::pair<std::uint64_t, std::string>> requests;
+        bool resume = false;
         {
             std::lock_guard lock(shared->mutex);
             requests.swap(shared->closeRequests);
+            std::swap(resume, shared->resume);
+        }
+        if (resume) {
+            for (std::uint64_t id : shared->paused) {
+                if (auto found = shared->sockets.find(id); found != shared->sockets.end()) {
+                    lws_rx_flow_control(found->second, 1);
+                }
+            }
+            shared->paused.clear();
         }
         for (auto& [id, why] : requests) {
             auto found = shared->sockets.find(id);
             if (found != shared->sockets.end()) {
-                auto* target = static_cast<Session*>(lws_wsi_user(found->second));
-                target->closeRequested = true;
                 shared->closeReasons[id] = why;
-                lws_callback_on_writable(found->second);
+                RequestClose(found->second, *static_cast<Session*>(lws_wsi_user(found->second)));
             }
         }
         return 0;
@@ -231,6 +278,7 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             shared->closeReasons.erase(found);
         }
         shared->sockets.erase(session->id);
+        shared->paused.erase(session->id);
         shared->Post({WebEvent::Kind::Closed, session->id, 0, {}, why});
         return 0;
     }
@@ -239,9 +287,13 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
     }
 }
 
+// Set while a web server stops: its thread must not stay blocked on a full
+// standard error that nobody reads.
+std::atomic<bool> g_stopping{false};
+
 void LogFromLibrary(int level, const char* line) {
     if (level & LLL_ERR) {
-        std::fprintf(stderr, "penvale-server: web: %s", line);
+        WriteAll(STDERR_FILENO, std::string("penvale-server: web: ") + line, g_stopping);
     }
 }
 
@@ -255,8 +307,9 @@ std::string InstalledWebRoot() {
         std::string folder = exe.substr(0, exe.rfind('/'));
         for (const char* candidate : {"/../share/penvale/web", "/../web-bundle"}) {
             std::string root = folder + candidate;
-            if (access((root + "/index.html").c_str(), R_OK) == 0) {
-                return root;
+            char resolved[PATH_MAX];
+            if (access((root + "/index.html").c_str(), R_OK) == 0 && realpath(root.c_str(), resolved) != nullptr) {
+                return resolved;
             }
         }
     }
@@ -293,6 +346,9 @@ std::string WebServer::Start(const WebConfig& config) {
     shared.mimeWasm = {nullptr, nullptr, ".wasm", "application/wasm"};
     shared.mimeManifest = {&shared.mimeWasm, nullptr, ".webmanifest", "application/manifest+json"};
     shared.mimeHtm = {&shared.mimeManifest, nullptr, ".htm", "text/html"};
+    // The page's address holds the token: no link it follows may pass it on.
+    shared.noReferrer = {nullptr, nullptr, "referrer-policy:", "no-referrer"};
+    shared.noSniff = {&shared.noReferrer, nullptr, "x-content-type-options:", "nosniff"};
     shared.mount.mountpoint = "/";
     shared.mount.mountpoint_len = 1;
     shared.mount.origin = shared.config.root.c_str();
@@ -300,6 +356,7 @@ std::string WebServer::Start(const WebConfig& config) {
     shared.mount.origin_protocol = LWSMPRO_FILE;
     shared.mount.extra_mimetypes = &shared.mimeHtm;
 
+    g_stopping.store(false);
     lws_set_log_level(LLL_ERR, LogFromLibrary);
     lws_context_creation_info info{};
     std::string address = FormatIpv4Address(config.address);
@@ -307,6 +364,7 @@ std::string WebServer::Start(const WebConfig& config) {
     info.port = config.port;
     info.protocols = kProtocols;
     info.mounts = &shared.mount;
+    info.headers = &shared.noSniff;
     info.user = &shared;
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
     info.ka_time = kKeepIdle;
@@ -343,11 +401,18 @@ std::vector<WebEvent> WebServer::TakeEvents() {
     while (read(m_wakeRead, drain, sizeof drain) > 0) {
     }
     std::vector<WebEvent> taken;
+    bool wasFull = false;
     if (m_shared != nullptr) {
         std::lock_guard lock(m_shared->mutex);
         taken.assign(std::make_move_iterator(m_shared->events.begin()),
                      std::make_move_iterator(m_shared->events.end()));
         m_shared->events.clear();
+        wasFull = m_shared->queuedBytes >= kQueueLimit;
+        m_shared->queuedBytes = 0;
+        m_shared->resume = m_shared->resume || wasFull;
+    }
+    if (wasFull && m_context != nullptr) {
+        lws_cancel_service(m_context);
     }
     return taken;
 }
@@ -368,6 +433,7 @@ void WebServer::Stop() {
         return;
     }
     m_stop.store(true);
+    g_stopping.store(true);
     lws_cancel_service(m_context);
     if (m_thread.joinable()) {
         m_thread.join();

@@ -29,18 +29,22 @@ struct WebConfig {
     std::string token;          // what the WebSocket upgrade must carry as ?t=
 };
 
+// Why the web server turned a peer or an upgrade away.
+enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin };
+
 struct WebEvent {
     enum class Kind {
         Open,     // a WebSocket was admitted: id, peer, peerName
         Data,     // bytes of one binary message (or a part of a long one)
         Closed,   // the WebSocket ended: text says why
-        Refused,  // a peer or an upgrade was refused (id 0): text says why
+        Refused,  // a peer or an upgrade was refused (id 0): peer, and text for the log
     };
     Kind kind = Kind::Open;
     std::uint64_t id = 0;
     std::uint32_t peer = 0;  // host byte order
     std::string peerName;    // "a.b.c.d:port"
     std::string text;        // Data: the bytes; Closed, Refused: the reason
+    WebRefusal refusal = WebRefusal::None;
 };
 
 // The page installed with the program: <prefix>/share/penvale/web beside the

@@ -56,14 +56,28 @@ public:
         ServiceUntil([this] { return m_open || m_ended; });
         return m_open && !m_ended;
     }
-    // One binary message per call, in order; true once lws has written it.
-    bool Send(const std::string& bytes) {
+    // One binary (or text) message per call, in order; true once lws has written it.
+    bool Send(const std::string& bytes, bool binary = true) {
         if (!m_open || m_ended) {
             return false;
         }
-        m_outgoing.push_back(bytes);
+        m_outgoing.emplace_back(bytes, binary);
         lws_callback_on_writable(m_wsi);
         return ServiceUntil([this] { return m_outgoing.empty() || m_ended; }) && m_outgoing.empty();
+    }
+    // Sends chunk as binary messages, one after another as fast as the server
+    // takes them, for the given time. Returns how many were handed to lws (the
+    // last ones may still wait in it: the next Send() pushes them out first).
+    std::size_t Flood(const std::string& chunk, std::chrono::milliseconds duration) {
+        if (!m_open || m_ended) {
+            return 0;
+        }
+        m_flood = chunk;
+        m_floodUntil = std::chrono::steady_clock::now() + duration;
+        lws_callback_on_writable(m_wsi);
+        ServiceUntil([this] { return std::chrono::steady_clock::now() >= m_floodUntil || m_ended; });
+        m_flood.clear();
+        return m_flooded;
     }
     // True when the server ended the WebSocket (a close frame or the connection's end).
     bool WaitClosedByServer() {
@@ -85,6 +99,8 @@ public:
             m_context = nullptr;
         }
     }
+    // Services without pausing between turns (for measuring latency).
+    void SetSpin(bool spin) { m_spin = spin; }
     const std::string& Error() const { return m_error; }
     // Data frames the server sent (it should send none).
     const std::vector<std::string>& Received() const { return m_received; }
@@ -95,7 +111,7 @@ private:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!done() && m_context != nullptr && std::chrono::steady_clock::now() < deadline) {
             lws_service(m_context, -1);  // does not wait
-            if (!done()) {
+            if (!done() && m_flood.empty() && !m_spin) {
                 usleep(2000);
             }
         }
@@ -123,13 +139,27 @@ private:
                 lws_close_reason(wsi, LWS_CLOSE_STATUS_NORMAL, nullptr, 0);
                 return -1;
             }
+            if (self->m_outgoing.empty() && !self->m_flood.empty()) {
+                // As many as the socket takes at once.
+                std::vector<unsigned char> buffer(LWS_PRE + self->m_flood.size());
+                for (int i = 0; i < 64 && !lws_send_pipe_choked(wsi); ++i) {
+                    std::copy(self->m_flood.begin(), self->m_flood.end(), buffer.begin() + LWS_PRE);
+                    if (lws_write(wsi, buffer.data() + LWS_PRE, self->m_flood.size(), LWS_WRITE_BINARY) <
+                        static_cast<int>(self->m_flood.size())) {
+                        return -1;
+                    }
+                    ++self->m_flooded;
+                }
+                lws_callback_on_writable(wsi);
+                return 0;
+            }
             if (self->m_outgoing.empty()) {
                 return 0;
             }
-            std::string& message = self->m_outgoing.front();
+            auto& [message, binary] = self->m_outgoing.front();
             std::vector<unsigned char> buffer(LWS_PRE + message.size());
             std::copy(message.begin(), message.end(), buffer.begin() + LWS_PRE);
-            if (lws_write(wsi, buffer.data() + LWS_PRE, message.size(), LWS_WRITE_BINARY) <
+            if (lws_write(wsi, buffer.data() + LWS_PRE, message.size(), binary ? LWS_WRITE_BINARY : LWS_WRITE_TEXT) <
                 static_cast<int>(message.size())) {
                 return -1;
             }
@@ -166,9 +196,13 @@ private:
     bool m_open = false;
     bool m_ended = false;
     bool m_closing = false;
+    bool m_spin = false;
     std::string m_error;
-    std::deque<std::string> m_outgoing;
+    std::deque<std::pair<std::string, bool>> m_outgoing;
     std::vector<std::string> m_received;
+    std::string m_flood;
+    std::chrono::steady_clock::time_point m_floodUntil;
+    std::size_t m_flooded = 0;
 };
 
 }  // namespace pv::server::test

@@ -20,6 +20,7 @@
 #include "WebServer.h"
 #include "WebSocketClient.h"
 #include "WebToken.h"
+#include "WebTransport.h"
 
 namespace pv::server {
 namespace {
@@ -122,14 +123,16 @@ class RunningServer {
 public:
     explicit RunningServer(const std::string& root, AllowList allow = AllowList::Default())
         : driver(device),
-          server(driver, allow, [this](const std::string& line) { log.Add(line); }),
-          web(allow) {
+          seat(driver, allow, [this](const std::string& line) { log.Add(line); }),
+          server(seat, [this](const std::string& line) { log.Add(line); }),
+          web(allow),
+          transport(web, seat, [this](const std::string& line) { log.Add(line); }) {
         error = server.Listen(*ParseIpv4Address(kServerAddress), 0);
         if (error.empty()) {
             error = web.Start({*ParseIpv4Address(kServerAddress), 0, root, kToken});
         }
         if (error.empty()) {
-            server.AddWeb(web);
+            server.AddTransport(transport);
             thread = std::thread([this] { server.Run(); });
         }
     }
@@ -148,8 +151,10 @@ public:
     test::RecordingDevice device;
     test::Recorder log;
     PointerDriver driver;
+    HandheldSeat seat;
     Server server;
     WebServer web;
+    WebTransport transport;
     std::string error;
     std::thread thread;
 };
@@ -173,6 +178,7 @@ TEST(WebHandheld, ServesTheBundleWithItsTypesAndNothingOutsideIt) {
         std::string response = HttpGet(kServerAddress, port, row.path);
         EXPECT_EQ(response.substr(0, 12), "HTTP/1.0 200") << row.path << "\n" << response;
         EXPECT_EQ(HeaderValue(response, "content-type"), row.type) << row.path;
+        EXPECT_EQ(HeaderValue(response, "referrer-policy"), "no-referrer") << row.path;
         std::ifstream in(site.root / row.file, std::ios::binary);
         std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_EQ(Body(response), expected) << row.path;
@@ -209,6 +215,39 @@ TEST(WebHandheld, BinaryMessagesDriveThePointerAndAHeldButtonIsReleasedOnClose) 
         EXPECT_NE(LineWith(running.log, "disconnected 127.0.0.2:"), "") << clean;
         EXPECT_TRUE(handheld->Received().empty());
     }
+    // And when the server stops under a held button.
+    auto handheld = running.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    ASSERT_TRUE(handheld->Send("!"));
+    ASSERT_TRUE(running.device.WaitFor(7));
+    running.server.Stop();
+    running.thread.join();
+    EXPECT_TRUE(handheld->WaitClosedByServer());
+    EXPECT_EQ(running.device.Lines().back(), "left up");
+    EXPECT_EQ(running.device.Lines().size(), 8u);
+}
+
+TEST(WebHandheld, AWebSocketThatIsNotAHandheldsStreamIsClosedUnobeyed) {
+    StandInRoot site;
+    RunningServer running(site.root.string());
+    ASSERT_EQ(running.error, "");
+    // A text message, even one that reads like clicks; then a binary one whose
+    // first byte no handheld sends first.
+    auto text = running.Handheld();
+    ASSERT_TRUE(text->WaitOpen()) << text->Error();
+    ASSERT_TRUE(text->Send(":01000100!", false));
+    EXPECT_TRUE(text->WaitClosedByServer());
+    auto other = running.Handheld("127.0.0.5");
+    ASSERT_TRUE(other->WaitOpen()) << other->Error();
+    ASSERT_TRUE(other->Send("GET / HTTP/1.1\r\n\r\n!"));
+    EXPECT_TRUE(other->WaitClosedByServer());
+    EXPECT_NE(LineWith(running.log, "closed 127.0.0.5:"), "");
+    // Neither of them reached the pointer; a real handheld still gets in.
+    auto handheld = running.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    ASSERT_TRUE(handheld->Send("|"));
+    ASSERT_TRUE(running.device.WaitFor(2));
+    EXPECT_EQ(running.device.Lines(), (Lines{"right down", "right up"}));
 }
 
 TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
@@ -240,6 +279,370 @@ TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
                                              "right down", "right up"}));
     // The messages of a replaced WebSocket no longer count.
     EXPECT_FALSE(web->Send("!"));
+
+    // Another address may take the pointer from neither while it is live.
+    auto stranger = running.Handheld("127.0.0.3");
+    stranger->WaitOpen();
+    EXPECT_TRUE(stranger->WaitClosedByServer());
+    EXPECT_NE(LineWith(running.log, "refused 127.0.0.3:"), "");
+    LoopbackClient tcpStranger("127.0.0.4", kServerAddress, running.server.Port());
+    ASSERT_TRUE(tcpStranger.Connected());
+    tcpStranger.Send("!");
+    EXPECT_TRUE(tcpStranger.ClosedByServer());
+    EXPECT_NE(LineWith(running.log, "refused 127.0.0.4:"), "");
+    ASSERT_TRUE(second->Send("|"));
+    ASSERT_TRUE(running.device.WaitFor(9));
+    Lines lines = running.device.Lines();
+    EXPECT_EQ(Lines(lines.begin() + 7, lines.end()), (Lines{"right down", "right up"}));
+    // Once it has gone, the other address gets in.
+    second->Close();
+    auto next = running.Handheld("127.0.0.3");
+    ASSERT_TRUE(next->WaitOpen()) << next->Error();
+    ASSERT_TRUE(next->Send("!"));
+    ASSERT_TRUE(running.device.WaitFor(10));
+    EXPECT_EQ(running.device.Lines().back(), "left down");
+}
+
+TEST(WebToken, MadeOnceKeptAndReplacedWhenAskedOrUnusable) {
+    TempFolder state;
+    std::string folder = state.Path() + "/nested/penvale";
+    WebToken first = LoadWebToken(folder, false);
+    ASSERT_EQ(first.error, "");
+    EXPECT_EQ(first.token.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_EQ(first.token.size(), 32u);
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(LoadWebToken(folder, false).token, first.token);
+    WebToken renewed = LoadWebToken(folder, true);
+    EXPECT_NE(renewed.token, first.token);
+    EXPECT_EQ(LoadWebToken(folder, false).token, renewed.token);
+    // A file cut short or edited by hand never becomes a short secret.
+    for (const char* content : {"", "abc\n", "0123456789ABCDEF0123456789ABCDEF\n"}) {
+        WriteFile(fs::path(folder) / "web-token", content);
+        WebToken replaced = LoadWebToken(folder, false);
+        EXPECT_EQ(replaced.token.size(), 32u) << content;
+        EXPECT_NE(replaced.token, renewed.token) << content;
+        EXPECT_EQ(LoadWebToken(folder, false).token, replaced.token) << content;
+    }
+    // A folder that cannot be made is named, with the fix.
+    WebToken failed = LoadWebToken(folder + "/web-token/below", false);
+    EXPECT_EQ(failed.token, "");
+    EXPECT_NE(failed.error.find("--state-dir"), std::string::npos) << failed.error;
+}
+
+// The program as a user runs it: --web with a stand-in page and its own state folder.
+class WebProgram {
+public:
+    WebProgram(const std::string& root, const std::string& stateDir, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--print", "--listen", kServerAddress, "--port", "0", "--web", "0",
+                                         "--web-root", root, "--state-dir", stateDir};
+        args.insert(args.end(), extra.begin(), extra.end());
+        process = std::make_unique<ServerProcess>(args);
+        url = process->ErrLineWith("browser handheld: open ");
+        if (std::size_t at = url.find("http://"); at != std::string::npos) {
+            url = url.substr(at);
+            std::size_t colon = url.find(':', 7);
+            port = static_cast<std::uint16_t>(std::stoi(url.substr(colon + 1)));
+            if (std::size_t query = url.find("/?t="); query != std::string::npos) {
+                token = url.substr(query + 4);
+            }
+        }
+    }
+    std::unique_ptr<WebSocketClient> Handheld(const std::string& path, const std::string& origin,
+                                              const char* source = kServerAddress) {
+        return std::make_unique<WebSocketClient>(source, kServerAddress, port, path, origin);
+    }
+    std::unique_ptr<WebSocketClient> Handheld() { return Handheld("/ws?t=" + token, Origin(port)); }
+
+    std::unique_ptr<ServerProcess> process;
+    std::string url;
+    std::string token;
+    std::uint16_t port = 0;
+};
+
+Lines ReadLines(ServerProcess& server, std::size_t count) {
+    Lines lines;
+    while (lines.size() < count) {
+        std::string line = server.OutLine();
+        if (line.empty()) {
+            break;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// What a QR reader makes of the code drawn in text lines, through zbarimg.
+std::string DecodeQr(const Lines& qr, const std::string& imagePath) {
+    const std::string full = "\u2588", upper = "\u2580", lower = "\u2584";
+    constexpr int kScale = 4;
+    std::vector<std::vector<bool>> light;
+    for (const std::string& line : qr) {
+        std::vector<bool> top, bottom;
+        for (std::size_t at = 0; at < line.size();) {
+            bool isFull = line.compare(at, full.size(), full) == 0;
+            bool isUpper = line.compare(at, upper.size(), upper) == 0;
+            bool isLower = line.compare(at, lower.size(), lower) == 0;
+            top.push_back(isFull || isUpper);
+            bottom.push_back(isFull || isLower);
+            at += isFull || isUpper || isLower ? full.size() : 1;
+        }
+        light.push_back(top);
+        light.push_back(bottom);
+    }
+    std::ofstream image(imagePath);
+    image << "P1\n" << light[0].size() * kScale << " " << light.size() * kScale << "\n";
+    for (const auto& row : light) {
+        for (int repeat = 0; repeat < kScale; ++repeat) {
+            for (bool module : row) {
+                for (int i = 0; i < kScale; ++i) {
+                    image << (module ? "0 " : "1 ");
+                }
+            }
+            image << "\n";
+        }
+    }
+    image.close();
+    std::string command = "zbarimg --raw -q '" + imagePath + "' 2>/dev/null";
+    std::FILE* reader = popen(command.c_str(), "r");
+    if (reader == nullptr) {
+        return "(zbarimg did not start)";
+    }
+    std::string text;
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, reader) != nullptr) {
+        text += chunk;
+    }
+    pclose(reader);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+TEST(WebProgram, PrintsTheAddressWithAQrCodeAndPrintsWhatTheWebSocketSends) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path());
+    ASSERT_NE(program.port, 0) << program.url;
+    // The address of the page: this server, its port, the token.
+    EXPECT_EQ(program.url, std::string("http://") + kServerAddress + ":" + std::to_string(program.port) +
+                               "/?t=" + program.token);
+    EXPECT_EQ(program.token.size(), 32u);
+    // Then the same address as a QR code: square, two module rows to a line,
+    // with a light quiet zone all round.
+    const std::string full = "\u2588";
+    const std::string upper = "\u2580";
+    Lines qr = {program.process->ErrLine()};
+    std::size_t side = qr[0].size() / full.size();
+    ASSERT_GE(side, 21u + 8u);
+    while (qr.size() < (side + 1) / 2) {
+        qr.push_back(program.process->ErrLine());
+    }
+    auto repeat = [](const std::string& piece, std::size_t count) {
+        std::string row;
+        for (std::size_t i = 0; i < count; ++i) {
+            row += piece;
+        }
+        return row;
+    };
+    EXPECT_EQ(qr[0], repeat(full, side));
+    EXPECT_EQ(qr[1], repeat(full, side));
+    EXPECT_EQ(qr.back(), repeat(upper, side));  // an odd side: the last line is half a row
+    for (std::size_t i = 0; i + 1 < qr.size(); ++i) {
+        EXPECT_EQ(qr[i].rfind(repeat(full, 2), 0), 0u) << qr[i];  // the quiet zone on the left
+    }
+    EXPECT_NE(qr[2], qr[0]);  // the code itself
+    // And a phone's reading of it is the address: the drawing as an image
+    // (dark where a half block is blank), read by zbar.
+    EXPECT_EQ(DecodeQr(qr, state.Path() + "/qr.pbm"), program.url);
+
+    // The file is private to the user.
+    struct stat info {};
+    ASSERT_EQ(stat((state.Path() + "/web-token").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    auto handheld = program.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    for (const char* write : {"+", ":09601072", ">   0   0> 401 201", "!", "> 402", " 203", "^", "!^!^", "|"}) {
+        ASSERT_TRUE(handheld->Send(write));
+    }
+    EXPECT_EQ(ReadLines(*program.process, 12),
+              (Lines{"attach", "extent 960 1072", "position 0 0", "position 401 201", "down", "position 402 203",
+                     "up", "down", "up", "down", "up", "right-click"}));
+    EXPECT_NE(program.process->ErrLineWith("connected 127.0.0.2:"), "");
+    handheld->Close();
+    EXPECT_NE(program.process->ErrLineWith("disconnected 127.0.0.2:"), "");
+    EXPECT_EQ(program.process->Stop(), 0);
+}
+
+TEST(WebProgram, RefusesUpgradesWithoutTheTokenOrFromAForeignPageAndSaysWhy) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path());
+    ASSERT_NE(program.port, 0) << program.url;
+    std::string own = Origin(program.port);
+    std::string wrong = program.token;
+    wrong[0] = wrong[0] == '0' ? '1' : '0';
+    struct Row {
+        std::string path;
+        std::string origin;
+        const char* reason;
+    };
+    std::vector<Row> rows = {Row{"/ws", own, "without the token"}, Row{"/ws?t=", own, "without the token"},
+                             Row{"/ws?t=" + wrong, own, "wrong token"},
+                             Row{"/ws?t=" + program.token.substr(0, 31), own, "wrong token"},
+                             Row{"/ws?t=" + program.token, "http://evil.example", "Origin 'http://evil.example'"},
+                             Row{"/ws?t=" + program.token, own + "0", "foreign page"},
+                             Row{"/ws?t=" + program.token, "", "Origin missing"},
+                             Row{"/?t=" + program.token, own, "is not /ws"}};
+    // Each from an address of its own, so that each gets its line.
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        std::string source = "127.0.0." + std::to_string(10 + i);
+        auto handheld = program.Handheld(row.path, row.origin, source.c_str());
+        EXPECT_FALSE(handheld->WaitOpen()) << row.path << " " << row.origin;
+        std::string line = program.process->ErrLineWith("refused " + source + ":");
+        EXPECT_NE(line.find(row.reason), std::string::npos) << line;
+        // The token never reaches the log, right or wrong.
+        EXPECT_EQ(line.find(program.token.substr(0, 8)), std::string::npos) << line;
+    }
+    // The same refusal again from the same address is held back (a page that
+    // retries cannot flood the log); another reason is not.
+    for (int again = 0; again < 3; ++again) {
+        EXPECT_FALSE(program.Handheld("/ws", own, "127.0.0.10")->WaitOpen());
+    }
+    EXPECT_FALSE(program.Handheld("/ws?t=" + wrong, own, "127.0.0.10")->WaitOpen());
+    EXPECT_NE(program.process->ErrLineWith("refused 127.0.0.10:").find("wrong token"), std::string::npos);
+
+    // None of them got near the pointer, and the right one still gets in.
+    auto handheld = program.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    ASSERT_TRUE(handheld->Send("|"));
+    EXPECT_EQ(ReadLines(*program.process, 1), (Lines{"right-click"}));
+    EXPECT_EQ(program.process->Stop(), 0);
+}
+
+TEST(WebProgram, RefusesAPeerOutsideAllowBeforeServingAnything) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path(), {"--allow", "127.0.0.2/32"});
+    ASSERT_NE(program.port, 0) << program.url;
+    EXPECT_EQ(HttpGet("127.0.0.4", program.port, "/"), "");
+    EXPECT_NE(program.process->ErrLineWith("refused 127.0.0.4:"), "");
+    auto stranger = program.Handheld("/ws?t=" + program.token, Origin(program.port), "127.0.0.4");
+    EXPECT_FALSE(stranger->WaitOpen());
+    // The allowed address is served.
+    EXPECT_EQ(HttpGet(kServerAddress, program.port, "/").substr(0, 12), "HTTP/1.0 200");
+    auto handheld = program.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    ASSERT_TRUE(handheld->Send("|"));
+    EXPECT_EQ(ReadLines(*program.process, 1), (Lines{"right-click"}));
+    EXPECT_EQ(program.process->Stop(), 0);
+}
+
+TEST(WebProgram, TheTokenSurvivesARestartUntilNewTokenReplacesIt) {
+    StandInRoot site;
+    TempFolder state;
+    std::string first;
+    {
+        WebProgram program(site.root.string(), state.Path());
+        first = program.token;
+        ASSERT_EQ(first.size(), 32u);
+        auto handheld = program.Handheld();
+        ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+        ASSERT_TRUE(handheld->Send("+"));
+        EXPECT_EQ(ReadLines(*program.process, 1), (Lines{"attach"}));
+        // Stopped mid-session: the WebSocket ends with the server.
+        EXPECT_EQ(program.process->Stop(), 0);
+        EXPECT_TRUE(handheld->WaitClosedByServer());
+    }
+    {
+        WebProgram program(site.root.string(), state.Path());
+        EXPECT_EQ(program.token, first);
+        auto handheld = program.Handheld("/ws?t=" + first, Origin(program.port));
+        ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+        ASSERT_TRUE(handheld->Send("+"));
+        EXPECT_EQ(ReadLines(*program.process, 1), (Lines{"attach"}));
+        EXPECT_EQ(program.process->Stop(), 0);
+    }
+    {
+        WebProgram program(site.root.string(), state.Path(), {"--new-token"});
+        ASSERT_EQ(program.token.size(), 32u);
+        EXPECT_NE(program.token, first);
+        auto old = program.Handheld("/ws?t=" + first, Origin(program.port));
+        EXPECT_FALSE(old->WaitOpen());
+        EXPECT_NE(program.process->ErrLineWith("wrong token"), "");
+        auto handheld = program.Handheld();
+        ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+        EXPECT_EQ(program.process->Stop(), 0);
+    }
+}
+
+TEST(WebProgram, AFloodWhileTheServerIsHeldUpIsHeldBackAndNothingIsLost) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path());
+    ASSERT_NE(program.port, 0) << program.url;
+    auto handheld = program.Handheld();
+    ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+    // Nobody reads the server's standard output for now: once its pipe is
+    // full the server's loop waits, and the WebSocket must wait with it.
+    std::string chunk;
+    for (int i = 0; i < 10000; ++i) {
+        chunk += "> 100 100";
+    }
+    std::size_t sent = handheld->Flood(chunk, std::chrono::seconds(3));
+    // Unchecked, loopback takes well over a hundred megabytes in that time;
+    // held back, it is the queue's megabyte and the sockets' buffers.
+    EXPECT_LT(sent * chunk.size(), 32u << 20) << sent;
+    EXPECT_GT(sent, 0u);
+    // Then, read again, every message arrives, in order, none lost.
+    std::size_t positions = 0;
+    std::string last;
+    std::thread reader([&] {
+        for (last = program.process->OutLine(); last == "position 100 100" && positions < sent * 10000;
+             last = program.process->OutLine()) {
+            ++positions;
+        }
+        if (last == "position 100 100") {
+            ++positions;  // one more than was sent
+        }
+    });
+    EXPECT_TRUE(handheld->Send("|"));
+    reader.join();
+    EXPECT_EQ(positions, sent * 10000);
+    EXPECT_EQ(last, "right-click");
+    EXPECT_EQ(program.process->Stop(), 0);
+}
+
+TEST(WebProgram, ErrorsAUserCanActOnExitNonZeroAndNameTheFix) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram running(site.root.string(), state.Path());
+    ASSERT_NE(running.port, 0);
+    std::string notAFolder = state.Path() + "/web-token";
+    struct Row {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    for (const Row& row : {Row{{"--web", std::to_string(running.port), "--state-dir", state.Path()},
+                               "choose another --web port"},
+                           Row{{"--web", "0", "--state-dir", notAFolder}, "--state-dir"},
+                           Row{{"--web", "70000"}, "is not a port number"}}) {
+        std::vector<std::string> args = {"--print", "--listen", kServerAddress, "--port", "0",
+                                         "--web-root", site.root.string()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        ServerProcess failing(args);
+        EXPECT_NE(failing.ErrLineWith(row.message), "") << row.args[1];
+        EXPECT_NE(failing.Wait(), 0) << row.args[1];
+    }
+    // A web root without the page is served, with a word about it.
+    ServerProcess empty({"--print", "--listen", kServerAddress, "--port", "0", "--web", "0", "--web-root",
+                         state.Path(), "--state-dir", state.Path()});
+    EXPECT_NE(empty.ErrLineWith("index.html is not there"), "");
+    EXPECT_EQ(empty.Stop(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,41 @@
+#pragma once
+// The browser handheld's WebSockets as a transport of the server's loop: each
+// one asks the seat like a TCP connection does, its binary messages are its
+// byte stream, and one that loses the seat (or never gets it) is closed.
+
+#include <cstdint>
+#include <string>
+
+#include "HandheldSeat.h"
+#include "LogLimiter.h"
+#include "Server.h"
+#include "WebServer.h"
+
+namespace pv::server {
+
+class WebTransport : public Transport {
+public:
+    using Log = std::function<void(const std::string& line)>;
+
+    // The web server (started) and the seat must outlive the transport. Log
+    // receives the web server's refusals, at most one line per address and
+    // reason per kLogInterval.
+    WebTransport(WebServer& web, HandheldSeat& seat, Log log);
+
+    int WakeFd() const override { return m_web.WakeFd(); }
+    void Service() override;
+    void Sync() override;
+    void EndAll(const std::string& reason) override;
+
+private:
+    void Drop(const std::string& reason);
+
+    WebServer& m_web;
+    HandheldSeat& m_seat;
+    Log m_log;
+    LogLimiter m_refusals;
+    std::uint64_t m_webId = 0;  // the WebSocket that holds the seat, 0 if none
+    HandheldSeat::Id m_seatId = 0;
+};
+
+}  // namespace pv::server
