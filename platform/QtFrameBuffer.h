@@ -38,6 +38,9 @@ public:
     // 0xRRGGBB at (x, y); the point must lie inside the surface.
     PvColor Pixel(int x, int y) const { return m_image.pixel(x, y) & 0xFFFFFFu; }
 
+    // What drawing changed since the last call; for now the whole surface.
+    PvRect TakeDamage() const { return {0, 0, m_image.width(), m_image.height()}; }
+
     int Width() const { return m_image.width(); }
     int Height() const { return m_image.height(); }
 

@@ -15,6 +15,7 @@
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/MemoryProfile.h"
 #include "tests/support/RecordingSocketIo.h"
+#include "tests/support/Recorders.h"
 
 namespace {
 
@@ -32,9 +33,30 @@ struct CCanvasRig {
     CPvFrameBuffer& Frame() { return static_cast<CPvFrameBuffer&>(*host.frame); }
     QImage Snapshot() { return Frame().Image().copy(); }
 
+    // A slide in cursor mode: the crosshair goes to point.
+    void Slide(PvPoint point) {
+        host.history = {{1, 1}};
+        view.OnPenMove(point);
+    }
+    // One stroke through points, drawn live while the action button is held; the pen
+    // stays down and the button is let go, so the crosshair stays hidden.
+    void Draw(const std::vector<PvPoint>& points) {
+        view.OnKeyDown(pv::key::kAction, 0);
+        Stroke(points);
+        view.OnKeyUp(pv::key::kAction, 0);
+    }
+    // The pen goes down at the first point and moves through the rest.
+    void Stroke(const std::vector<PvPoint>& points) {
+        host.history = {{1, 1}};
+        view.OnPenDown(points.front());
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            view.OnPenMove(points[i]);
+        }
+    }
+
     CMemoryProfile& Profile(const char* orientation) {
         // Every rig is the first window of its own run.
-        CTabletView::s_bFirstPaint = true;
+        CTabletView::ResetFirstPaint();
         if (orientation != nullptr) {
             profile.Set("Orientation", orientation);
         }
@@ -172,17 +194,15 @@ TEST(Canvas, EveryPaintShowsTheStoredOrientation) {
 TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
     CCanvasRig rig;
     const QImage blank = rig.Snapshot();
-    rig.view.DrawCursor({120, 130});
+    rig.Slide({120, 130});
     EXPECT_EQ(rig.Snapshot(), blank) << "no cursor image before the first paint";
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{120, 130}));
-    rig.view.m_ptCursor = {0, 0};
+    EXPECT_EQ(rig.view.CursorPoint(), (PvPoint{120, 130}));
 
+    // The first paint loads the image and shows the cursor where it stands.
     rig.view.OnPaint();
-    EXPECT_EQ(rig.view.m_nCursorWidth, 20);
-    EXPECT_EQ(rig.view.m_nCursorHeight, 20);
-    const QImage painted = rig.Snapshot();
-    rig.view.DrawCursor({120, 130});
     const QImage shown = rig.Snapshot();
+    rig.Slide({0, 0});
+    const QImage painted = rig.Snapshot();
     const Pixels changed = Changed(painted, shown);
     EXPECT_EQ(changed.size(), 84u);
     EXPECT_EQ(changed, Crosshair(110, 120, 240, 268));
@@ -194,36 +214,37 @@ TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
         EXPECT_EQ(shown.pixel(x, y), painted.pixel(x, y) ^ 0x00FFFFFFu);
     }
 
-    // Erasing leaves the point recorded, so a second erase shows the cursor again.
-    rig.view.EraseCursor();
-    EXPECT_EQ(rig.Snapshot(), painted);
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{120, 130}));
-    rig.view.EraseCursor();
+    // A repaint keeps the cursor exactly where it was.
+    rig.Slide({120, 130});
+    EXPECT_EQ(rig.Snapshot(), shown);
+    rig.view.OnPaint();
     EXPECT_EQ(rig.Snapshot(), shown);
 }
 
-TEST(Canvas, MoveCursorKeepsOneCursorOnScreen) {
+TEST(Canvas, MovingTheCursorKeepsOneCursorOnScreen) {
     CCanvasRig rig;
     rig.view.OnPaint();
     const QImage painted = rig.Snapshot();
 
-    rig.view.MoveCursor({50, 60});
-    rig.view.MoveCursor({50, 60});
+    rig.Slide({50, 60});
+    rig.Slide({50, 60});
     EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(40, 50, 240, 268)) << "moving onto itself keeps it";
 
-    rig.view.MoveCursor({0, 0});
-    EXPECT_EQ(rig.Snapshot(), painted);
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{0, 0}));
-    rig.view.EraseCursor();
-    EXPECT_EQ(rig.Snapshot(), painted) << "(0, 0) is no cursor: nothing to erase";
+    rig.Slide({0, 0});
+    EXPECT_EQ(rig.Snapshot(), painted) << "(0, 0) is no cursor";
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.Snapshot(), painted) << "nothing to erase or show";
 
-    rig.view.MoveCursor({200, 100});
+    rig.Slide({200, 100});
     EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(190, 90, 240, 268));
 
-    // Hidden the way the gesture engine hides it, then shown elsewhere.
-    rig.view.EraseCursor();
-    rig.view.m_ptCursor = {0, 0};
-    rig.view.MoveCursor({30, 40});
+    // Hidden the way drawing hides it (a press with the action button), then shown elsewhere.
+    rig.view.OnKeyDown(pv::key::kAction, 0);
+    rig.host.history = {{1, 1}};
+    rig.view.OnPenDown({30, 40});
+    rig.view.OnPenUp({30, 40});
+    rig.view.OnKeyUp(pv::key::kAction, 0);
+    rig.Slide({30, 40});
     EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(20, 30, 240, 268));
 }
 
@@ -233,14 +254,13 @@ TEST(Canvas, CursorAtTheEdgesIsClippedAndErasedExactly) {
         SCOPED_TRACE(testing::Message() << "cursor at (" << p.x << ", " << p.y << ")");
         CCanvasRig rig;
         rig.view.OnPaint();
-        rig.view.BeginStroke({0, 0});
-        rig.view.ExtendStroke({239, 267});  // ink under the cursor too
+        rig.Draw({{0, 0}, {239, 267}});  // ink under the cursor too
         const QImage before = rig.Snapshot();
-        rig.view.DrawCursor(p);
+        rig.Slide(p);
         const Pixels changed = Changed(before, rig.Snapshot());
         EXPECT_EQ(changed, Crosshair(p.x - 10, p.y - 10, 240, 268));
         EXPECT_FALSE(changed.empty()) << "only (0, 0) means no cursor";
-        rig.view.EraseCursor();
+        rig.Slide({0, 0});
         EXPECT_EQ(rig.Snapshot(), before);
     }
 }
@@ -250,25 +270,20 @@ TEST(Canvas, CursorFarOffTheSurfaceShowsNothing) {
     rig.view.OnPaint();
     const QImage painted = rig.Snapshot();
     for (const PvPoint p : {PvPoint{INT_MIN, 100}, PvPoint{100, INT_MIN + 3}, PvPoint{INT_MAX, INT_MAX}}) {
-        rig.view.MoveCursor(p);
+        rig.Slide(p);
         EXPECT_EQ(rig.Snapshot(), painted);
-        EXPECT_EQ(rig.view.m_ptCursor, p);
+        EXPECT_EQ(rig.view.CursorPoint(), p);
     }
-    rig.view.MoveCursor({60, 60});
+    rig.Slide({60, 60});
     EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(50, 50, 240, 268));
 }
 
-TEST(Canvas, BeginStrokeDrawsNothingAndNeitherDoesAOnePointStroke) {
+TEST(Canvas, APenDownDrawsNothingAndNeitherDoesAOnePointStroke) {
     CCanvasRig rig;
     rig.view.OnPaint();
     const QImage painted = rig.Snapshot();
-    rig.view.BeginStroke({50, 50});
+    rig.Draw({{50, 50}});
     EXPECT_EQ(rig.Snapshot(), painted);
-    ASSERT_EQ(rig.view.m_strokes.size(), 1u);
-    EXPECT_EQ(rig.view.m_pCurrentStroke, rig.view.m_strokes.back().get());
-    EXPECT_EQ(rig.view.m_pCurrentStroke->m_nWidth, 2);
-    EXPECT_EQ(rig.view.m_pCurrentStroke->m_points, (std::vector<PvPoint>{{50, 50}}));
-    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{50, 50}));
     rig.view.OnPaint();
     EXPECT_EQ(rig.Snapshot(), painted);
 }
@@ -277,15 +292,22 @@ TEST(Canvas, LiveSegmentIsTwoPixelsWideWithoutItsEndPoint) {
     CCanvasRig rig;
     rig.view.OnPaint();
     const QImage painted = rig.Snapshot();
-    rig.view.BeginStroke({50, 40});
-    rig.view.ExtendStroke({60, 40});
+    rig.Draw({{50, 40}, {60, 40}});
     Pixels expected;
     for (int x = 50; x < 60; ++x) {
         expected.insert({x, 40});
         expected.insert({x, 41});
     }
     EXPECT_EQ(Changed(painted, rig.Snapshot()), expected);
-    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{60, 40}));
+    // A second stroke, drawn on top of the first.
+    const QImage first = rig.Snapshot();
+    rig.Draw({{60, 50}, {60, 60}});
+    Pixels down;
+    for (int y = 50; y < 60; ++y) {
+        down.insert({60, y});
+        down.insert({61, y});
+    }
+    EXPECT_EQ(Changed(first, rig.Snapshot()), down);
 }
 
 TEST(Canvas, LiveInkEqualsWhatARepaintDraws) {
@@ -301,99 +323,84 @@ TEST(Canvas, LiveInkEqualsWhatARepaintDraws) {
         CCanvasRig rig;
         rig.view.OnPaint();
         const QImage painted = rig.Snapshot();
-        rig.view.BeginStroke(strokes[k].front());
-        for (std::size_t i = 1; i < strokes[k].size(); ++i) {
-            rig.view.ExtendStroke(strokes[k][i]);
-        }
+        rig.Draw(strokes[k]);
         const QImage live = rig.Snapshot();
         EXPECT_FALSE(Changed(painted, live).empty());
         rig.view.OnPaint();
         EXPECT_EQ(rig.Snapshot(), live);
     }
 
-    // Several strokes, the first one continued after the pen was lifted.
+    // Several strokes, one pen-down each, while the action button stays down.
     CCanvasRig rig;
     rig.view.OnPaint();
-    rig.view.BeginStroke({10, 10});
-    rig.view.ExtendStroke({40, 20});
-    rig.view.BeginStroke({100, 200});
-    rig.view.ExtendStroke({90, 150});
-    rig.view.ExtendStroke({120, 160});
+    rig.view.OnKeyDown(pv::key::kAction, 0);
+    rig.Stroke({{10, 10}, {40, 20}});
+    rig.Stroke({{100, 200}, {90, 150}, {120, 160}});
     const QImage live = rig.Snapshot();
     rig.view.OnPaint();
     EXPECT_EQ(rig.Snapshot(), live);
+    // Pressing the button again with the pen up wipes them; the lift left the cursor there.
+    rig.view.OnPenUp({120, 160});
+    rig.view.OnKeyUp(pv::key::kAction, 0);
+    rig.view.OnKeyDown(pv::key::kAction, 0);
+    CCanvasRig blank;
+    blank.view.OnPaint();
+    blank.Slide({120, 160});
+    EXPECT_EQ(rig.Snapshot(), blank.Snapshot());
 }
 
-TEST(Canvas, AStrokeStaysCurrentAfterTheLift) {
+TEST(Canvas, AMoveWithoutACurrentStrokeBeginsOne) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    rig.view.BeginStroke({20, 100});
-    rig.view.ExtendStroke({30, 100});
-    const QImage lifted = rig.Snapshot();
-    rig.view.ExtendStroke({30, 110});
-    Pixels expected;
-    for (int y = 100; y < 110; ++y) {
-        expected.insert({30, y});
-        expected.insert({31, y});
-    }
-    EXPECT_EQ(Changed(lifted, rig.Snapshot()), expected);
-    ASSERT_EQ(rig.view.m_strokes.size(), 1u);
-    EXPECT_EQ(rig.view.m_strokes.front()->m_points.size(), 3u);
-}
-
-TEST(Canvas, ExtendStrokeWithoutACurrentStrokeBeginsOne) {
-    CCanvasRig rig;
-    rig.view.OnPaint();
-    rig.view.BeginStroke({20, 20});
-    rig.view.ExtendStroke({40, 40});
-    rig.view.ClearStrokes();
-    EXPECT_EQ(rig.view.m_pCurrentStroke, nullptr);
+    rig.Draw({{20, 20}, {40, 40}});
+    // The pen goes down again with no button, the ink is cleared, then the button is pressed.
+    rig.host.history = {{1, 1}};
+    rig.view.OnPenDown({70, 90});
+    rig.view.OnCommand(pv::cmd::kClearScreen);
     const QImage cleared = rig.Snapshot();
+    rig.view.OnKeyDown(pv::key::kAction, 0);
 
-    rig.view.ExtendStroke({70, 90});
-    EXPECT_EQ(rig.Snapshot(), cleared);
-    ASSERT_EQ(rig.view.m_strokes.size(), 1u);
-    EXPECT_EQ(rig.view.m_strokes.front()->m_points, (std::vector<PvPoint>{{70, 90}}));
-    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{70, 90}));
-    rig.view.ExtendStroke({80, 90});
+    rig.view.OnPenMove({70, 90});
+    EXPECT_EQ(rig.Snapshot(), cleared) << "the first point only begins the stroke";
+    rig.view.OnPenMove({80, 90});
     EXPECT_EQ(Changed(cleared, rig.Snapshot()).size(), 20u) << "the segment from the new stroke's start";
 }
 
-TEST(Canvas, ClearStrokesRepaintsAtOnceAndKeepsTheCursor) {
+TEST(Canvas, ClearScreenRepaintsAtOnceAndKeepsTheCursor) {
     CCanvasRig reference;
     reference.view.OnPaint();
-    reference.view.DrawCursor({112, 130});  // over the icon: the cursor lies on top
+    reference.Slide({112, 130});  // over the icon: the cursor lies on top
     const QImage expected = reference.Snapshot();
 
     CCanvasRig rig;
     rig.view.OnPaint();
-    rig.view.BeginStroke({60, 60});
-    rig.view.ExtendStroke({120, 80});
-    rig.view.ExtendStroke({100, 20});
-    rig.view.MoveCursor({112, 130});
-    rig.view.ClearStrokes();
-    EXPECT_EQ(rig.host.paints, 2) << "painted within the command, bracket and all";
+    rig.Draw({{60, 60}, {120, 80}, {100, 20}});
+    rig.Slide({112, 130});
+    const int paints = rig.host.paints;
+    EXPECT_TRUE(rig.view.OnCommand(pv::cmd::kClearScreen));
+    EXPECT_EQ(rig.host.paints, paints + 1) << "painted within the command, bracket and all";
     EXPECT_EQ(rig.host.invalidations, 0);
-    EXPECT_TRUE(rig.view.m_strokes.empty());
-    EXPECT_EQ(rig.view.m_pCurrentStroke, nullptr);
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{112, 130}));
-    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{100, 20}));
+    EXPECT_EQ(rig.view.CursorPoint(), (PvPoint{112, 130}));
     EXPECT_EQ(rig.Snapshot(), expected);
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.Snapshot(), expected) << "the strokes are gone, not just painted over";
 
     // With nothing to clear the whole surface is still painted again.
     rig.Frame().FillSolidRect({5, 5, 200, 200}, 0x00FF00);
     EXPECT_TRUE(rig.view.OnCommand(pv::cmd::kClearScreen));
-    EXPECT_EQ(rig.host.paints, 3);
+    EXPECT_EQ(rig.host.paints, paints + 3);
     EXPECT_EQ(rig.Snapshot(), expected);
 }
 
-TEST(Canvas, ClearStrokesCanBeTheFirstPaint) {
+TEST(Canvas, ClearScreenCanBeTheFirstPaint) {
     CCanvasRig rig;
-    rig.view.ClearStrokes();
-    EXPECT_FALSE(CTabletView::s_bFirstPaint);
-    EXPECT_EQ(rig.view.m_nCursorWidth, 20);
+    rig.view.OnCommand(pv::cmd::kClearScreen);
     EXPECT_EQ(rig.Frame().Image(),
               Expected(240, 268, Every16(0, 224), Every16(0, 256), pv::res::kIconNorth, {104, 118}));
+    EXPECT_EQ(rig.profile.Int("Orientation"), pv::cmd::kOrientationNorth) << "the stored orientation applied";
+    const QImage painted = rig.Snapshot();
+    rig.Slide({60, 60});
+    EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(50, 50, 240, 268)) << "and the cursor image loaded";
 }
 
 TEST(Stroke, DrawsItsSegmentsWithItsOwnPenAndRestoresThePrevious) {
