@@ -1,12 +1,8 @@
 #pragma once
-#include "platform/HelpViewer.h"
+#include <string_view>
 
-#include "surface/Commands.h"
+class QWidget;
 
-inline constexpr const char* kHelpMainContents = pv::help::kMainContents;
-inline constexpr const char* kHelpSettingsDialog = pv::help::kSettingsDialog;
-
-// Starts the help viewer on a topic; nothing is reported when it cannot start.
-inline void ShowHelpTopic(const char* commandLine) {
-    PvShowHelpTopic(commandLine);
-}
+// F1 anywhere inside owner opens the help file at topic. The one help key of the
+// program: the frame gives it the contents, the Settings dialog its own topic.
+void PvAddHelpKey(QWidget& owner, std::string_view topic);

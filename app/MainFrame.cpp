@@ -45,7 +45,7 @@ CMainFrame::CMainFrame(IProfile& profile, ISocketIo& socketIo, CTabletApp* app)
 
 CMainFrame::~CMainFrame() {
     // The widget outlives the view by a moment; it must not call into it meanwhile.
-    m_pSurface->SetView(nullptr);
+    m_pSurface->SetInput(nullptr);
 }
 
 bool CMainFrame::LoadFrame() {
@@ -70,7 +70,7 @@ int CMainFrame::OnCreate() {
     if (!m_wndView.Create()) {
         return -1;
     }
-    m_pSurface->SetView(&m_wndView);
+    m_pSurface->SetInput(&m_wndView);
     m_pSurface->SetMenuCheckHandler([this](int id, bool checked) {
         if (QAction* action = CommandAction(id)) {
             action->setChecked(checked);
@@ -149,6 +149,7 @@ int CMainFrame::OnCreate() {
     exitKey->setShortcutContext(Qt::WindowShortcut);
     connect(exitKey, &QAction::triggered, this, [this] { OnCmdMsg(pv::cmd::kAppExit); });
     addAction(exitKey);
+    PvAddHelpKey(*this, pv::help::kMainContents);
 
     m_pSurface->setFocus();
     return 0;
@@ -191,16 +192,4 @@ void CMainFrame::OnSetFocus() {
     m_pSurface->setFocus(Qt::ActiveWindowFocusReason);
 }
 
-void CMainFrame::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        OnHelpInfo();
-        event->accept();
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
-}
 
-bool CMainFrame::OnHelpInfo() {
-    ShowHelpTopic(kHelpMainContents);
-    return true;
-}

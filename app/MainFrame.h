@@ -46,13 +46,11 @@ public:
 
 protected:
     bool event(QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool PreCreateWindow();
     int OnCreate();
     void OnSetFocus();
-    bool OnHelpInfo();
     QAction* AddCommand(QMenu* menu, const QString& text, int id);
 
     QToolBar* m_wndCommandBar = nullptr;

@@ -8,10 +8,13 @@
 #include <QVBoxLayout>
 
 #include "app/Help.h"
+#include "surface/Commands.h"
 
 CSettingsDlg::CSettingsDlg(IProfile& profile, QWidget* parent) : QDialog(parent), m_settings(profile) {
     setWindowTitle(QStringLiteral("Penvale Settings"));
     setObjectName(QStringLiteral("SettingsDialog"));
+    // The dialog stays open with its unsaved position while help is up.
+    PvAddHelpKey(*this, pv::help::kSettingsDialog);
 
     auto* group = new QGroupBox(QStringLiteral("0 <- Extended Drawing TIme (ms) -> 1000"), this);
     group->setAlignment(Qt::AlignHCenter);
@@ -63,17 +66,4 @@ void CSettingsDlg::accept() {
     QDialog::accept();
 }
 
-void CSettingsDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        OnHelpInfo();
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
 
-// The dialog stays open with its unsaved position.
-bool CSettingsDlg::OnHelpInfo() {
-    ShowHelpTopic(kHelpSettingsDialog);
-    return true;
-}

@@ -21,14 +21,10 @@ public:
 
     void accept() override;
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     // Profile to slider when opening, slider to profile on OK.
     void DoDataExchange(bool save);
     bool OnInitDialog();
-    bool OnHelpInfo();
 
     CSettingsStore m_settings;
     QSlider* m_slider = nullptr;

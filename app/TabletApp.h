@@ -15,7 +15,7 @@ class CTabletApp {
 public:
     // profileFile empty: the user's profile (organisation and application "Penvale");
     // otherwise that INI file, for tests and trials.
-    explicit CTabletApp(ISocketIo& socketIo = PvPosixSocketIo(), std::string profileFile = {});
+    explicit CTabletApp(ISocketIo& socketIo, std::string profileFile = {});
     virtual ~CTabletApp();
     CTabletApp(const CTabletApp&) = delete;
     CTabletApp& operator=(const CTabletApp&) = delete;

@@ -25,12 +25,12 @@ struct CRig {
         surface->SetHoldTime(24 * 3600 * 1000);
         view = std::make_unique<CTabletView>(profile, *surface, io);
         view->Create();
-        surface->SetView(view.get());
+        surface->SetInput(view.get());
         screen.show();
         QCoreApplication::processEvents();
         Mouse(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
     }
-    ~CRig() { surface->SetView(nullptr); }
+    ~CRig() { surface->SetInput(nullptr); }
 
     void Mouse(QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
         QMouseEvent event(type, at, surface->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);

@@ -4,10 +4,12 @@
 
 #include <vector>
 
-#include "platform/MessageBox.h"
+#include "platform/Keys.h"
+#include "surface/Commands.h"
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/MemoryProfile.h"
+#include "tests/support/Recorders.h"
 
 namespace {
 
@@ -27,10 +29,15 @@ struct CBench {
     CBench() {
         profile.Set("IP Address", "127.0.0.2");
         profile.Set("Port", "5555");
-        CTabletView::s_bFirstPaint = false;
         view.Create();
-        // 4 raw units per pixel, client area top at raw y 104.
-        view.m_ptRawOrigin = view.Calibrate({401, 305}, {100, 50});
+        CTabletView::ResetFirstPaint();
+        view.OnPaint();
+        // 4 raw units per pixel, client area top at raw y 104: a slide calibrates.
+        host.history = {{401, 305}};
+        view.OnPenDown({100, 50});
+        view.OnPenMove({100, 50});
+        view.OnPenUp({100, 50});
+        host.history.clear();
         // A fast stroke: 16 samples, 3 pixels apart, across the middle of the surface.
         for (int i = 0; i < 16; ++i) {
             host.history.push_back({4 * (60 + 3 * i), 4 * (100 + 2 * i) + 104});
@@ -44,21 +51,22 @@ struct CBench {
     CTabletView view{profile, host, io};
 };
 
-void BM_SendPositions16(benchmark::State& state) {
+// A slide: 16 Positions in one batch and the crosshair moved to the newest.
+void BM_CursorPenMove16(benchmark::State& state) {
     CBench bench;
-    const std::vector<PvPoint> points = bench.host.history;
+    bench.view.OnPenDown({60, 100});
+    const PvPoint last{60 + 3 * 15, 100 + 2 * 15};
     for (auto _ : state) {
-        bench.view.SendPositions(points.data(), 16);
+        bench.view.OnPenMove(last);
     }
     state.SetItemsProcessed(state.iterations() * 16);
 }
-BENCHMARK(BM_SendPositions16);
+BENCHMARK(BM_CursorPenMove16);
 
 void BM_DrawingPenMove16(benchmark::State& state) {
     CBench bench;
-    bench.view.m_bHoldDrag = true;
-    bench.view.m_bPenDown = true;
-    bench.view.BeginStroke({60, 100});
+    bench.view.OnKeyDown(pv::key::kAction, 0);
+    bench.view.OnPenDown({60, 100});
     const PvPoint last{60 + 3 * 15, 100 + 2 * 15};
     int moves = 0;
     for (auto _ : state) {
@@ -66,8 +74,8 @@ void BM_DrawingPenMove16(benchmark::State& state) {
         // Keep the stroke from growing without bound; the repaint is not measured.
         if (++moves % 4096 == 0) {
             state.PauseTiming();
-            bench.view.ClearStrokes();
-            bench.view.BeginStroke({60, 100});
+            bench.view.OnCommand(pv::cmd::kClearScreen);
+            bench.view.OnPenDown({60, 100});
             state.ResumeTiming();
         }
     }

@@ -9,7 +9,7 @@ class CPV_Socket : public CStreamSocket {
 public:
     static constexpr int kConnectTimeoutMs = 2000;
 
-    CPV_Socket(const CSettingsStore& settings, ISocketIo& io = PvPosixSocketIo());
+    CPV_Socket(const CSettingsStore& settings, ISocketIo& io);
     ~CPV_Socket() override;
 
     // Makes a fresh connection with the stored address and port. The socket must be closed.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace pv::protocol {
 
@@ -14,13 +15,13 @@ inline constexpr char kButtonDown = '!';
 inline constexpr char kButtonUp = '^';
 inline constexpr char kRightClick = '|';
 
-// Stored strings, sent with their fixed lengths (never the terminating zero).
-inline constexpr char kAttachStr[] = "+";
-inline constexpr char kButtonDownStr[] = "!";
-inline constexpr char kButtonUpStr[] = "^";
-inline constexpr char kRightClickStr[] = "|";
-inline constexpr char kClickStr[] = "!^";
-inline constexpr char kDoubleClickStr[] = "!^!^";
+// The stored messages, each sent as exactly its bytes (never a terminating zero).
+inline constexpr std::string_view kAttachStr = "+";
+inline constexpr std::string_view kButtonDownStr = "!";
+inline constexpr std::string_view kButtonUpStr = "^";
+inline constexpr std::string_view kRightClickStr = "|";
+inline constexpr std::string_view kClickStr = "!^";
+inline constexpr std::string_view kDoubleClickStr = "!^!^";
 
 inline constexpr char kExtentFormat[] = ":%04d%04d";
 inline constexpr char kPositionFormat[] = ">%4d%4d";
@@ -30,8 +31,9 @@ inline constexpr std::size_t kNumberWidth = 4;
 inline constexpr int kMinNumber = -999;  // the widest values that still fit four characters
 inline constexpr int kMaxNumber = 9999;
 inline constexpr std::size_t kMaxBatchPoints = 16;
-// Room for 16 records and the formatter's terminating zero after the last.
-inline constexpr std::size_t kBatchBufferSize = 148;
+// Room for a full batch of records and the formatter's terminating zero after the last.
+inline constexpr std::size_t kBatchBufferSize = kMaxBatchPoints * kRecordLength + 1;
+static_assert(kBatchBufferSize == 145, "16 records of 9 bytes and a terminating zero");
 
 inline constexpr uint16_t kDefaultPort = 55;
 

@@ -1,11 +1,11 @@
 #pragma once
 #include <string>
-#include <vector>
 
 // Where message boxes go: the application installs a modal box, tests a recorder.
 class IMessageBoxSink {
 public:
     virtual ~IMessageBoxSink() = default;
+    // Returns when the user has dismissed the box.
     virtual void Show(const std::string& text) = 0;
 };
 
@@ -16,17 +16,14 @@ void PvMessageBox(const std::string& text);
 // Installs sink (nullptr for none) and returns the previous one.
 IMessageBoxSink* PvSetMessageBoxSink(IMessageBoxSink* sink);
 
-// Records every box instead of showing it, for as long as it lives.
-class CRecordingMessageBox : public IMessageBoxSink {
+// Told when a box opens and when it has been dismissed. A box runs a nested event
+// loop that takes the input meanwhile (a pen-up, say), so whatever tracks the pen
+// stops recognising gestures while one is up and resynchronises afterwards.
+class IMessageBoxObserver {
 public:
-    CRecordingMessageBox() : m_pPrevious(PvSetMessageBoxSink(this)) {}
-    ~CRecordingMessageBox() override { PvSetMessageBoxSink(m_pPrevious); }
-    CRecordingMessageBox(const CRecordingMessageBox&) = delete;
-    CRecordingMessageBox& operator=(const CRecordingMessageBox&) = delete;
-
-    void Show(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-
-private:
-    IMessageBoxSink* m_pPrevious;
+    virtual ~IMessageBoxObserver() = default;
+    virtual void OnBoxOpening() = 0;
+    virtual void OnBoxClosed() = 0;
 };
+void PvAddMessageBoxObserver(IMessageBoxObserver* observer);
+void PvRemoveMessageBoxObserver(IMessageBoxObserver* observer);

@@ -86,8 +86,15 @@ public:
         return ::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) < 0 ? Fail() : 0;
     }
 
+    int Receive(int handle, void* buffer, std::size_t length) override {
+        ssize_t n;
+        do {
+            n = ::recv(handle, buffer, length, MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        return n < 0 ? Fail() : static_cast<int>(n);
+    }
+
     int LastError() const override { return m_nError; }
-    bool Watchable() const override { return true; }
 
 private:
     int Fail() {

@@ -19,8 +19,6 @@ public:
     virtual int Close(int handle) = 0;
     virtual int SetNoDelay(int handle) = 0;
     virtual int LastError() const = 0;
-    // True when handles are real descriptors that can be watched for incoming data.
-    virtual bool Watchable() const { return false; }
 
     // Reads what has arrived without waiting: the count read, 0 when the peer ended the
     // stream, -1 when nothing is waiting (LastError EAGAIN) or on an error.

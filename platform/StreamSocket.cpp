@@ -1,23 +1,7 @@
 #include "platform/StreamSocket.h"
 
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-
-#include <QSocketNotifier>
 #include <array>
 #include <cerrno>
-
-// Watches the descriptor for incoming data and the peer's close on the UI thread.
-class CStreamSocket::CWatcher {
-public:
-    CWatcher(int fd, CStreamSocket& owner) : m_notifier(fd, QSocketNotifier::Read) {
-        QObject::connect(&m_notifier, &QSocketNotifier::activated, [&owner] { owner.Readable(); });
-    }
-    void SetEnabled(bool enabled) { m_notifier.setEnabled(enabled); }
-
-private:
-    QSocketNotifier m_notifier;
-};
 
 CStreamSocket::CStreamSocket(ISocketIo& io) : m_io(io) {}
 
@@ -46,9 +30,8 @@ bool CStreamSocket::Connect(const std::string& address, int port, int timeoutMs)
         Fail();
         return false;
     }
-    if (m_io.Watchable()) {
-        m_pWatcher = std::make_unique<CWatcher>(m_hSocket, *this);
-    }
+    ++m_nGeneration;
+    m_bWatching = m_io.Watch(m_hSocket, [this] { Readable(); });
     return true;
 }
 
@@ -61,8 +44,16 @@ bool CStreamSocket::ShutDown() {
     return m_io.Shutdown(m_hSocket) == 0 || (Fail(), false);
 }
 
+void CStreamSocket::Unwatch() {
+    if (m_bWatching) {
+        m_bWatching = false;
+        ++m_nGeneration;
+        m_io.Unwatch(m_hSocket);
+    }
+}
+
 void CStreamSocket::Close() {
-    m_pWatcher.reset();
+    Unwatch();
     if (m_hSocket >= 0) {
         m_io.Close(m_hSocket);
         m_hSocket = -1;
@@ -77,42 +68,41 @@ void CStreamSocket::OnReceive(int) {}
 void CStreamSocket::OnClose(int) {}
 
 void CStreamSocket::Readable() {
-    // The notifier is level-triggered: unread data or an end of stream would fire it
-    // again at once. Incoming data is drained and reported once per arrival; the end
-    // of stream once, after which the socket is no longer watched.
-    m_pWatcher->SetEnabled(false);
+    // Watching is level-triggered: unread data or an end of stream would report again at
+    // once. Incoming data is drained and reported once per arrival; the end of stream
+    // once, after which the socket is no longer watched.
+    m_io.SetWatchEnabled(m_hSocket, false);
     std::array<char, 4096> scratch{};
     bool received = false;
     bool closed = false;
     int error = 0;
     for (;;) {
-        const ssize_t n = ::recv(m_hSocket, scratch.data(), scratch.size(), MSG_DONTWAIT);
+        const int n = m_io.Receive(m_hSocket, scratch.data(), scratch.size());
         if (n > 0) {
             received = true;
             continue;
         }
         if (n == 0) {
             closed = true;
-        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        } else if (const int reason = m_io.LastError(); reason != EAGAIN && reason != EWOULDBLOCK) {
             closed = true;
-            error = errno;
-        } else if (errno == EINTR) {
-            continue;
+            error = reason;
         }
         break;
     }
-    CWatcher* watcher = m_pWatcher.get();
+    const unsigned generation = m_nGeneration;
     if (received) {
         OnReceive(0);
     }
-    // The box shown by a notification runs a nested event loop, during which the
-    // socket may have been closed and replaced.
-    if (closed && watcher == m_pWatcher.get() && watcher != nullptr) {
-        m_pWatcher.reset();
+    // The box shown by a report runs a nested event loop, during which the socket may
+    // have been closed and replaced.
+    if (generation != m_nGeneration || !m_bWatching) {
+        return;
+    }
+    if (closed) {
+        Unwatch();
         OnClose(error);
         return;
     }
-    if (watcher == m_pWatcher.get() && watcher != nullptr) {
-        watcher->SetEnabled(true);
-    }
+    m_io.SetWatchEnabled(m_hSocket, true);
 }

@@ -1,16 +1,15 @@
 #pragma once
 #include <cstddef>
-#include <memory>
 #include <string>
 
 #include "platform/SocketIo.h"
 
 // A stream socket whose incoming data and peer close are reported on the UI
-// thread through OnReceive and OnClose, each once per arrival. Incoming bytes are
-// discarded unread: the protocol runs one way.
+// thread through OnReceive and OnClose, each once per arrival, where the socket
+// layer can watch. Incoming bytes are discarded unread: the protocol runs one way.
 class CStreamSocket {
 public:
-    explicit CStreamSocket(ISocketIo& io = PvPosixSocketIo());
+    explicit CStreamSocket(ISocketIo& io);
     virtual ~CStreamSocket();
     CStreamSocket(const CStreamSocket&) = delete;
     CStreamSocket& operator=(const CStreamSocket&) = delete;
@@ -30,12 +29,15 @@ protected:
     virtual void OnClose(int error);
 
 private:
-    class CWatcher;
     void Readable();
+    void Unwatch();
     int Fail();
 
     ISocketIo& m_io;
     int m_hSocket = -1;
     int m_nLastError = 0;
-    std::unique_ptr<CWatcher> m_pWatcher;
+    bool m_bWatching = false;
+    // Bumped whenever the watched connection changes, so that a report that ran a
+    // nested event loop can tell that its connection is gone.
+    unsigned m_nGeneration = 0;
 };

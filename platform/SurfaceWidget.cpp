@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -12,9 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/Keys.h"
 #include "platform/QtImage.h"
-#include "surface/Commands.h"
-#include "surface/TabletView.h"
 
 namespace {
 
@@ -37,13 +37,16 @@ CSurfaceWidget::CSurfaceWidget(QWidget* parent)
     m_holdTimer.setSingleShot(true);
     m_holdTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_holdTimer, &QTimer::timeout, this, [this] { OnHoldTimeout(); });
+    PvAddMessageBoxObserver(this);
 }
 
-CSurfaceWidget::~CSurfaceWidget() = default;
+CSurfaceWidget::~CSurfaceWidget() {
+    PvRemoveMessageBoxObserver(this);
+}
 
-void CSurfaceWidget::SetView(CTabletView* view) {
-    m_pView = view;
-    if (view == nullptr) {
+void CSurfaceWidget::SetInput(ISurfaceInput* input) {
+    m_pInput = input;
+    if (input == nullptr) {
         m_holdTimer.stop();
         for (auto& [id, timer] : m_timers) {
             timer->stop();
@@ -126,8 +129,8 @@ void CSurfaceWidget::SetTimer(int id, int milliseconds) {
         timer = std::make_unique<QTimer>();
         timer->setTimerType(Qt::PreciseTimer);
         connect(timer.get(), &QTimer::timeout, this, [this, id] {
-            if (m_pView != nullptr) {
-                m_pView->OnTimer(id);
+            if (m_pInput != nullptr) {
+                m_pInput->OnTimer(id);
             }
         });
     }
@@ -153,13 +156,16 @@ void CSurfaceWidget::InvalidateRect(bool) {
 }
 
 void CSurfaceWidget::ReleaseDC(IDrawSurface*) {
-    // Drawing outside a paint (live ink, the cursor) must reach the screen too: only
-    // the part it changed.
-    if (!m_bInPaint) {
-        const QRect damage = PvToQRect(m_pFrame->TakeDamage());
-        if (!damage.isEmpty()) {
-            update(damage);
-        }
+    // Drawing outside a paint (live ink, the cursor) reaches the screen as just the
+    // pixels it changed.
+    if (m_bInPaint) {
+        return;
+    }
+    const PvRect damage = m_pFrame->TakeDamage();
+    const QRect changed(damage.left, damage.top, damage.right - damage.left, damage.bottom - damage.top);
+    if (!changed.isEmpty()) {
+        m_liveDamage += changed;
+        update(changed);
     }
 }
 
@@ -178,13 +184,13 @@ void CSurfaceWidget::DeliverPendingMoves() {
     }
     m_history.swap(m_pendingMoves);
     m_pendingMoves.clear();
-    if (m_pView != nullptr) {
-        m_pView->OnPenMove(m_ptPendingClient);
+    if (m_pInput != nullptr) {
+        m_pInput->OnPenMove(m_ptPendingClient);
     }
 }
 
 void CSurfaceWidget::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || m_pView == nullptr) {
+    if (event->button() != Qt::LeftButton || m_pInput == nullptr) {
         QWidget::mousePressEvent(event);
         return;
     }
@@ -192,14 +198,16 @@ void CSurfaceWidget::mousePressEvent(QMouseEvent* event) {
     DeliverPendingMoves();
     m_bTracking = true;
     m_lastPos = position;
+    // Watching for tap-and-hold starts with the press itself: a box that the pen-down
+    // brings up stops it, so a touch that ended under the box never becomes a hold.
+    m_holdStart = position;
+    m_holdTimer.start(m_nHoldTimeMs);
     m_history.assign(1, RawPoint(position));
-    m_pView->OnPenDown(ClientPoint(position));
-    // The default processing of a pen-down: watch for tap-and-hold.
-    StartHold(position);
+    m_pInput->OnPenDown(ClientPoint(position));
 }
 
 void CSurfaceWidget::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || m_pView == nullptr) {
+    if (event->button() != Qt::LeftButton || m_pInput == nullptr) {
         QWidget::mouseDoubleClickEvent(event);
         return;
     }
@@ -209,11 +217,11 @@ void CSurfaceWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     m_bTracking = true;
     m_lastPos = position;
     m_history.assign(1, RawPoint(position));
-    m_pView->OnDoubleTap(ClientPoint(position));
+    m_pInput->OnDoubleTap(ClientPoint(position));
 }
 
 void CSurfaceWidget::mouseMoveEvent(QMouseEvent* event) {
-    if (!m_bTracking || !(event->buttons() & Qt::LeftButton) || m_pView == nullptr) {
+    if (!m_bTracking || !(event->buttons() & Qt::LeftButton) || m_pInput == nullptr) {
         QWidget::mouseMoveEvent(event);
         return;
     }
@@ -221,7 +229,7 @@ void CSurfaceWidget::mouseMoveEvent(QMouseEvent* event) {
     m_lastPos = position;
     if (m_holdTimer.isActive()) {
         const QPointF moved = position - m_holdStart;
-        if (std::abs(moved.x()) > kHoldSlop || std::abs(moved.y()) > kHoldSlop) {
+        if (std::abs(moved.x()) > pv::gesture::kHoldSlopPx || std::abs(moved.y()) > pv::gesture::kHoldSlopPx) {
             CancelHold();
         }
     }
@@ -237,7 +245,7 @@ void CSurfaceWidget::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CSurfaceWidget::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !m_bTracking || m_pView == nullptr) {
+    if (event->button() != Qt::LeftButton || !m_bTracking || m_pInput == nullptr) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
@@ -246,12 +254,7 @@ void CSurfaceWidget::mouseReleaseEvent(QMouseEvent* event) {
     CancelHold();
     m_bTracking = false;
     m_history.assign(1, RawPoint(position));
-    m_pView->OnPenUp(ClientPoint(position));
-}
-
-void CSurfaceWidget::StartHold(QPointF local) {
-    m_holdStart = local;
-    m_holdTimer.start(m_nHoldTimeMs);
+    m_pInput->OnPenUp(ClientPoint(position));
 }
 
 void CSurfaceWidget::CancelHold() {
@@ -259,7 +262,7 @@ void CSurfaceWidget::CancelHold() {
 }
 
 void CSurfaceWidget::OnHoldTimeout() {
-    if (!m_bTracking || m_pView == nullptr) {
+    if (!m_bTracking || m_pInput == nullptr || m_nBoxesUp > 0) {
         return;
     }
     // Moves within the slop that are still queued come first, as they happened first.
@@ -267,17 +270,43 @@ void CSurfaceWidget::OnHoldTimeout() {
     m_history.assign(1, RawPoint(m_lastPos));
     const PvPoint client = ClientPoint(m_lastPos);
     const QPoint offset = ScreenOffset();
-    m_pView->OnTapAndHold({client.x + offset.x(), client.y + offset.y()});
+    m_pInput->OnTapAndHold({client.x + offset.x(), client.y + offset.y()});
+}
+
+void CSurfaceWidget::OnBoxOpening() {
+    ++m_nBoxesUp;
+    CancelHold();
+}
+
+void CSurfaceWidget::OnBoxClosed() {
+    --m_nBoxesUp;
+    // The handler that showed the box may still be running: look at the pen once it returned.
+    if (!m_bResyncPosted) {
+        m_bResyncPosted = true;
+        QMetaObject::invokeMethod(this, [this] { Resynchronise(); }, Qt::QueuedConnection);
+    }
+}
+
+// The box took the input while it was up. A pen lifted meanwhile ends its gesture
+// here, so that the surface never goes on as if the pen were still down.
+void CSurfaceWidget::Resynchronise() {
+    m_bResyncPosted = false;
+    if (m_nBoxesUp > 0 || !m_bTracking || m_pInput == nullptr) {
+        return;
+    }
+    if (QGuiApplication::mouseButtons() & Qt::LeftButton) {
+        return;
+    }
+    DeliverPendingMoves();
+    CancelHold();
+    m_bTracking = false;
+    m_history.assign(1, RawPoint(m_lastPos));
+    m_pInput->OnPenUp(ClientPoint(m_lastPos));
 }
 
 void CSurfaceWidget::keyPressEvent(QKeyEvent* event) {
-    if (m_pView != nullptr && event->key() == Qt::Key_F23) {
-        m_pView->OnKeyDown(pv::key::kAction, event->isAutoRepeat() ? pv::key::kRepeatFlag : 0u);
-        event->accept();
-        return;
-    }
-    if (m_pView != nullptr && event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        m_pView->OnHelpInfo();
+    if (m_pInput != nullptr && event->key() == Qt::Key_F23) {
+        m_pInput->OnKeyDown(pv::key::kAction, event->isAutoRepeat() ? pv::key::kRepeatFlag : 0u);
         event->accept();
         return;
     }
@@ -285,10 +314,10 @@ void CSurfaceWidget::keyPressEvent(QKeyEvent* event) {
 }
 
 void CSurfaceWidget::keyReleaseEvent(QKeyEvent* event) {
-    if (m_pView != nullptr && event->key() == Qt::Key_F23) {
+    if (m_pInput != nullptr && event->key() == Qt::Key_F23) {
         // Auto-repeat comes as release and press pairs; only the last release lifts the button.
         if (!event->isAutoRepeat()) {
-            m_pView->OnKeyUp(pv::key::kAction, 0);
+            m_pInput->OnKeyUp(pv::key::kAction, 0);
         }
         event->accept();
         return;
@@ -297,10 +326,14 @@ void CSurfaceWidget::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void CSurfaceWidget::paintEvent(QPaintEvent* event) {
-    if (m_bNeedPaint && m_pView != nullptr) {
+    // Only live drawing asked for this paint when it covers nothing else; any other
+    // request (an expose, an invalidation) runs the surface's paint steps.
+    const bool liveOnly = !m_bNeedPaint && (event->region() - m_liveDamage).isEmpty();
+    m_liveDamage = QRegion();
+    if (!liveOnly && m_pInput != nullptr) {
         m_bNeedPaint = false;
         m_bInPaint = true;
-        m_pView->OnPaint();
+        m_pInput->OnPaint();
         m_bInPaint = false;
         // Whatever the paint changed outside the part being shown follows at once.
         const QRegion rest = QRegion(PvToQRect(m_pFrame->TakeDamage())) - event->region();
@@ -310,17 +343,17 @@ void CSurfaceWidget::paintEvent(QPaintEvent* event) {
     }
     // The framebuffer's own memory, no copy; only the part Qt asks for.
     QPainter painter(this);
-    const QRect damaged = event->rect();
-    painter.drawImage(damaged, PvQImageView(*m_pFrame), damaged);
+    for (const QRect& rect : event->region()) {
+        painter.drawImage(rect, PvQImageView(*m_pFrame), rect);
+    }
 }
 
 void CSurfaceWidget::resizeEvent(QResizeEvent* event) {
     const QSize size = event->size();
     if (size.width() != m_pFrame->Width() || size.height() != m_pFrame->Height()) {
         m_pFrame = std::make_unique<CPvFrameBuffer>(std::max(1, size.width()), std::max(1, size.height()));
-        // Positions must not be measured against the Extent of the old size.
-        if (m_pView != nullptr) {
-            m_pView->m_bNeedCalibration = true;
+        if (m_pInput != nullptr) {
+            m_pInput->OnSize(size.width(), size.height());
         }
         m_bNeedPaint = true;
     }

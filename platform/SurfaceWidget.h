@@ -1,5 +1,6 @@
 #pragma once
 #include <QPointF>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -7,29 +8,27 @@
 #include <memory>
 #include <vector>
 
+#include "platform/GestureTiming.h"
+#include "platform/MessageBox.h"
 #include "platform/FrameBuffer.h"
+#include "platform/SurfaceInput.h"
 #include "platform/ViewHost.h"
-
-class CTabletView;
 
 // The window of the tablet surface. The top-level window's inside plays the
 // handheld's screen: raw and screen points are measured from its top-left corner,
 // and the work area is the part of it below the command bar, where this widget
-// sits. Mouse input (touch and pen arrive as mouse input too) reaches the view as
-// pen events with client points; moves that arrive before the UI gets round to
+// sits. Mouse input (touch and pen arrive as mouse input too) reaches the surface
+// as pen events with client points; moves that arrive before the UI gets round to
 // them are merged into one PenMove with up to kMaxHistory raw points.
-class CSurfaceWidget : public QWidget, public IViewHost {
+class CSurfaceWidget : public QWidget, public IViewHost, private IMessageBoxObserver {
 public:
-    static constexpr int kMaxHistory = 16;
-    static constexpr int kHoldTimeMs = 500;
-    // How far the pen may wander (pixels, each axis) and still count as held.
-    static constexpr int kHoldSlop = 4;
+    static constexpr int kMaxHistory = pv::gesture::kMaxHistory;
 
     explicit CSurfaceWidget(QWidget* parent = nullptr);
     ~CSurfaceWidget() override;
 
-    // The view that receives the events; nullptr detaches it (before it is destroyed).
-    void SetView(CTabletView* view);
+    // The surface that receives the input; nullptr detaches it (before it is destroyed).
+    void SetInput(ISurfaceInput* input);
     // Where check marks go: the frame's menu.
     void SetMenuCheckHandler(std::function<void(int commandId, bool checked)> handler);
 
@@ -41,8 +40,6 @@ public:
 
     // How long the pen must stay for a tap-and-hold (tests shorten or stretch it).
     void SetHoldTime(int milliseconds) { m_nHoldTimeMs = milliseconds; }
-    // A pen-down is waiting to become a tap-and-hold.
-    bool HoldPending() const { return m_holdTimer.isActive(); }
 
     // IViewHost
     int GetMouseMovePoints(PvPoint* points, int max) override;
@@ -70,20 +67,27 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // IMessageBoxObserver
+    void OnBoxOpening() override;
+    void OnBoxClosed() override;
+    void Resynchronise();
+
     PvPoint RawPoint(QPointF local) const;
     static PvPoint ClientPoint(QPointF local);
     // The event's position, sub-pixel when a pen sample just gave it.
     QPointF Position(const QMouseEvent* event);
     void DeliverPendingMoves();
-    void StartHold(QPointF local);
     void CancelHold();
     void OnHoldTimeout();
 
-    CTabletView* m_pView = nullptr;
+    ISurfaceInput* m_pInput = nullptr;
     std::function<void(int, bool)> m_checkHandler;
     std::unique_ptr<CPvFrameBuffer> m_pFrame;
-    bool m_bNeedPaint = true;  // the view must repaint before the next show
+    bool m_bNeedPaint = true;  // the surface must repaint before the next show
     bool m_bInPaint = false;
+    // What live drawing changed since the last show: a paint of only these pixels
+    // shows the framebuffer; any other paint request runs the surface's paint.
+    QRegion m_liveDamage;
 
     // Raw points of the message being handled, oldest first.
     std::vector<PvPoint> m_history;
@@ -92,13 +96,15 @@ private:
     PvPoint m_ptPendingClient;
     bool m_bDeliveryPosted = false;
     bool m_bTracking = false;  // the left button went down here and is still down
+    int m_nBoxesUp = 0;
+    bool m_bResyncPosted = false;
 
     // Widgets get mouse positions in whole pixels; the pen's own sample keeps the fraction.
     QPointF m_precisePos;
     bool m_bPrecise = false;
 
     QTimer m_holdTimer;
-    int m_nHoldTimeMs = kHoldTimeMs;
+    int m_nHoldTimeMs = pv::gesture::kHoldTimeMs;
     QPointF m_holdStart;
     QPointF m_lastPos;
 

@@ -1,5 +1,7 @@
 #include "surface/Stroke.h"
 
+#include "surface/DrawScope.h"
+
 bool CStroke::Draw(IDrawSurface& surface) const {
     // The pen lives only for this paint; a stroke whose pen cannot be made is left
     // out now and tried again at the next paint.
@@ -7,13 +9,12 @@ bool CStroke::Draw(IDrawSurface& surface) const {
     if (pen == nullptr) {
         return false;
     }
-    const CPvPen* previous = surface.SelectPen(pen.get());
+    const CPenSelection selection(surface, pen.get());
     if (!m_points.empty()) {
         surface.MoveTo(m_points.front());
         for (std::size_t i = 1; i < m_points.size(); ++i) {
             surface.LineTo(m_points[i]);
         }
     }
-    surface.SelectPen(previous);
     return true;
 }

@@ -1,6 +1,8 @@
 #include "surface/TabletView.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 #include "link/Protocol.h"
 #include "platform/HelpViewer.h"
@@ -9,7 +11,7 @@
 bool CTabletView::s_bFirstPaint = true;
 
 namespace {
-constexpr char kCommunicationFailure[] =
+constexpr std::string_view kCommunicationFailure =
     "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
     "Penvale server is running on the desktop.";
 }  // namespace
@@ -27,7 +29,7 @@ CTabletView::~CTabletView() = default;
 
 bool CTabletView::Create() {
     if (m_socket.ConnectToServer()) {
-        SendBytes(pv::protocol::kAttachStr, 1);
+        SendBytes(pv::protocol::kAttachStr);
     }
     return true;
 }
@@ -44,7 +46,7 @@ int CTabletView::SendBytes(const char* bytes, int length) {
     if (m_socket.ConnectToServer()) {
         m_bNeedCalibration = true;
     } else {
-        PvMessageBox(kCommunicationFailure);
+        PvMessageBox(std::string(kCommunicationFailure));
     }
     return -1;
 }
@@ -90,7 +92,7 @@ void CTabletView::OnHelp() {
     PvShowHelpTopic(pv::help::kMainContents);
 }
 
-bool CTabletView::OnHelpInfo() {
-    PvShowHelpTopic(pv::help::kMainContents);
-    return true;
+void CTabletView::OnSize(int, int) {
+    // Positions must not be measured against the Extent of the old size.
+    m_bNeedCalibration = true;
 }

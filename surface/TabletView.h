@@ -1,24 +1,26 @@
 #pragma once
 #include <memory>
+#include <string_view>
 #include <vector>
 
-#include "surface/Commands.h"
 #include "link/PV_Socket.h"
-#include "settings/SettingsStore.h"
-#include "surface/Stroke.h"
 #include "platform/DrawSurface.h"
+#include "platform/SurfaceInput.h"
 #include "platform/Types.h"
 #include "platform/ViewHost.h"
+#include "settings/SettingsStore.h"
+#include "surface/Commands.h"
+#include "surface/Stroke.h"
 
 // The tablet surface: turns stylus and key events into the byte stream to the
 // desktop, keeps the calibration and orientation, and draws ink and cursor.
-// Every member runs on the UI thread. Fields are public so that the shell and
-// tests can observe the engine's state.
-class CTabletView {
+// Every input arrives through ISurfaceInput on the UI thread; what the surface
+// needs of its window it asks the host for.
+class CTabletView : public ISurfaceInput {
 public:
     // Reads the extended drawing time. The socket is not connected until Create.
-    CTabletView(IProfile& profile, IViewHost& host, ISocketIo& socketIo = PvPosixSocketIo());
-    ~CTabletView();
+    CTabletView(IProfile& profile, IViewHost& host, ISocketIo& socketIo);
+    ~CTabletView() override;
     CTabletView(const CTabletView&) = delete;
     CTabletView& operator=(const CTabletView&) = delete;
 
@@ -26,25 +28,40 @@ public:
     // A failed connection is not a failure of the creation.
     bool Create();
 
+    // ISurfaceInput
+    void OnPenDown(PvPoint point) override;
+    void OnPenMove(PvPoint point) override;
+    void OnPenUp(PvPoint point) override;
+    void OnDoubleTap(PvPoint point) override;
+    void OnTapAndHold(PvPoint screenPoint) override;
+    void OnKeyDown(unsigned key, unsigned flags) override;
+    void OnKeyUp(unsigned key, unsigned flags) override;
+    void OnTimer(int id) override;
+    void OnPaint() override;
+    void OnSize(int width, int height) override;
+    bool OnCommand(int id) override;
+
+    // The point where the crosshair stands; (0, 0) when none is shown.
+    PvPoint CursorPoint() const { return m_ptCursor; }
+
+    // The first paint of the process applies the stored orientation; a new process
+    // (or a test that plays one) starts over with this.
+    static void ResetFirstPaint() { s_bFirstPaint = true; }
+
+private:
     // The one write through which every message leaves. Returns what send returned, or -1
     // after recovering from a failed write.
     int SendBytes(const char* bytes, int length);
+    int SendBytes(std::string_view message) { return SendBytes(message.data(), static_cast<int>(message.size())); }
 
-    // Offers a menu, toolbar or accelerator command; true when the surface handled it.
-    bool OnCommand(int id);
-
-    // Gesture engine. Points are client points except TapAndHold's screen point.
-    void OnPenDown(PvPoint point);
-    void OnPenMove(PvPoint point);
-    void OnPenUp(PvPoint point);
-    void OnDoubleTap(PvPoint point);
-    void OnTapAndHold(PvPoint screenPoint);
-    void OnKeyDown(unsigned key, unsigned flags);
-    void OnKeyUp(unsigned key, unsigned flags);
-    void OnTimer(int id);
+    // Gesture engine.
     void OnLeftClick();
     void OnRightClick();
     void OnDoubleClick();
+    bool InDrawingMode() const { return m_bActionKeyDown || m_bHoldDrag || m_bExtending || m_bDoubleTapDrag; }
+    void CalibrateIfNeeded(const PvPoint* oldest, PvPoint point);
+    void HideCursor();
+    void RestartExtensionTimer();
 
     // Calibration and orientation.
     PvPoint Calibrate(PvPoint raw, PvPoint client);
@@ -56,15 +73,12 @@ public:
     void OnOrientationSouth();
     void OnOrientationEast();
     void RotateOrientation();
-    // Paint steps of the orientation. OnPaint calls ReloadOrientation right after erasing
-    // the cursor: it reloads the stored orientation and, at the first paint of the process,
-    // applies it and returns true (the cursor image is then loaded). After the grid, OnPaint
-    // draws the icon IconForOrientation(m_nOrientation); 0 means none of the four: no icon.
+    // Reloads the stored orientation; at the first paint of the process applies it and
+    // returns true (the cursor image is then loaded).
     bool ReloadOrientation();
     static int IconForOrientation(int id);
 
     // Ink canvas.
-    void OnPaint();
     void EraseCursor();
     void DrawCursor(PvPoint point);
     void MoveCursor(PvPoint point);
@@ -75,9 +89,6 @@ public:
 
     // Help: opens the help file at its contents.
     void OnHelp();
-    bool OnHelpInfo();
-
-    bool InDrawingMode() const { return m_bActionKeyDown || m_bHoldDrag || m_bExtending || m_bDoubleTapDrag; }
 
     // Gesture flags.
     bool m_bPenDown = false;

@@ -148,15 +148,19 @@ void CTabletView::SetOrientation(int id) {
 
 void CTabletView::OnOrientationNorth() {
     SetOrientation(kOrientationNorth);
+    m_host.InvalidateRect(true);
 }
 void CTabletView::OnOrientationWest() {
     SetOrientation(kOrientationWest);
+    m_host.InvalidateRect(true);
 }
 void CTabletView::OnOrientationSouth() {
     SetOrientation(kOrientationSouth);
+    m_host.InvalidateRect(true);
 }
 void CTabletView::OnOrientationEast() {
     SetOrientation(kOrientationEast);
+    m_host.InvalidateRect(true);
 }
 
 void CTabletView::RotateOrientation() {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "surface/Commands.h"
+#include "surface/DrawScope.h"
 #include "surface/Images.h"
 #include "surface/TabletView.h"
 
@@ -13,8 +14,8 @@ constexpr int kIconSize = 32;
 }  // namespace
 
 void CTabletView::OnPaint() {
-    m_host.BeginPaint();
-    IDrawSurface* surface = m_host.GetDC();
+    const CPaintScope paint(m_host);
+    const CClientDC surface(m_host);
     EraseCursor();
     if (ReloadOrientation()) {
         // Loaded once per run; without it every cursor copy covers no pixel.
@@ -28,7 +29,7 @@ void CTabletView::OnPaint() {
     const PvRect client = m_host.GetClientRect();
     const int width = client.right;
     const int height = client.bottom;
-    if (surface != nullptr) {
+    if (surface) {
         surface->FillSolidRect(client, surface->GetBkColor());
         // The grid uses the surface's default pen: black, 1 pixel.
         for (int x = 0; x < width; x += kGridSpacing) {
@@ -47,11 +48,9 @@ void CTabletView::OnPaint() {
         for (const auto& stroke : m_strokes) {
             stroke->Draw(*surface);
         }
-        m_host.ReleaseDC(surface);
     }
     // The fill wiped the cursor that EraseCursor took off: show it where it was.
     DrawCursor(m_ptCursor);
-    m_host.EndPaint();
 }
 
 namespace {
@@ -65,12 +64,10 @@ void XorCursor(IViewHost& host, const CPvImage& image, int width, int height, Pv
     if (left < INT32_MIN || top < INT32_MIN) {
         return;
     }
-    IDrawSurface* surface = host.GetDC();
-    if (surface == nullptr) {
-        return;
+    const CClientDC surface(host);
+    if (surface) {
+        surface->XorCopy({static_cast<int32_t>(left), static_cast<int32_t>(top)}, width, height, image);
     }
-    surface->XorCopy({static_cast<int32_t>(left), static_cast<int32_t>(top)}, width, height, image);
-    host.ReleaseDC(surface);
 }
 
 }  // namespace
@@ -112,17 +109,15 @@ void CTabletView::ExtendStroke(PvPoint point) {
         return;
     }
     m_pCurrentStroke->m_points.push_back(point);
-    IDrawSurface* surface = m_host.GetDC();
     // Without its pen the segment would come out thinner than a repaint draws it;
     // leave it to the next paint instead.
-    if (surface != nullptr && m_penStroke != nullptr) {
-        const CPvPen* previous = surface->SelectPen(m_penStroke.get());
-        surface->MoveTo(m_ptLast);
-        surface->LineTo(point);
-        surface->SelectPen(previous);
-    }
-    if (surface != nullptr) {
-        m_host.ReleaseDC(surface);
+    if (m_penStroke != nullptr) {
+        const CClientDC surface(m_host);
+        if (surface) {
+            const CPenSelection pen(*surface, m_penStroke.get());
+            surface->MoveTo(m_ptLast);
+            surface->LineTo(point);
+        }
     }
     m_ptLast = point;
 }

@@ -21,33 +21,33 @@ struct CHistory {
         count = std::clamp(host.GetMouseMovePoints(points, max), 0, max);
     }
     bool Empty() const { return count == 0; }
-    const PvPoint& Oldest() const { return points[0]; }
+    const PvPoint* OldestOrNull() const { return count == 0 ? nullptr : &points[0]; }
     const PvPoint& Newest() const { return points[count - 1]; }
     unsigned Count() const { return static_cast<unsigned>(count); }
 };
 
+}  // namespace
+
 // Calibration needs the oldest history point; without one it waits for the next event.
-void CalibrateIfNeeded(CTabletView& view, const CHistory& history, PvPoint point) {
-    if (view.m_bNeedCalibration && !history.Empty()) {
-        view.m_ptRawOrigin = view.Calibrate(history.Oldest(), point);
+void CTabletView::CalibrateIfNeeded(const PvPoint* oldest, PvPoint point) {
+    if (m_bNeedCalibration && oldest != nullptr) {
+        m_ptRawOrigin = Calibrate(*oldest, point);
     }
 }
 
-void HideCursor(CTabletView& view) {
-    view.EraseCursor();
-    view.m_ptCursor = {0, 0};
+void CTabletView::HideCursor() {
+    EraseCursor();
+    m_ptCursor = {0, 0};
 }
 
-void RestartExtensionTimer(CTabletView& view, IViewHost& host) {
-    view.m_bExtendTimeUp = false;
-    host.SetTimer(kExtensionTimer, std::max(0, view.m_nExtendedDrawingTime));
+void CTabletView::RestartExtensionTimer() {
+    m_bExtendTimeUp = false;
+    m_host.SetTimer(kExtensionTimer, std::max(0, m_nExtendedDrawingTime));
 }
-
-}  // namespace
 
 void CTabletView::OnPenDown(PvPoint point) {
     const CHistory history(m_host, kHistoryMax);
-    CalibrateIfNeeded(*this, history, point);
+    CalibrateIfNeeded(history.OldestOrNull(), point);
     // The window's expiry takes effect here, not when the timer fires.
     if (m_bExtending && m_bExtendTimeUp) {
         m_bExtending = false;
@@ -56,8 +56,8 @@ void CTabletView::OnPenDown(PvPoint point) {
         if (!history.Empty()) {
             SendPositions(&history.Newest(), 1);
         }
-        SendBytes(pv::protocol::kButtonDownStr, 1);
-        HideCursor(*this);
+        SendBytes(pv::protocol::kButtonDownStr);
+        HideCursor();
         BeginStroke(point);
     }
     m_bMoved = false;
@@ -68,10 +68,10 @@ void CTabletView::OnTapAndHold(PvPoint screenPoint) {
     // The offset of the last calibration, before this event's own.
     const PvPoint point{screenPoint.x - m_ptClientOffset.x, screenPoint.y - m_ptClientOffset.y};
     const CHistory history(m_host, 1);
-    CalibrateIfNeeded(*this, history, point);
+    CalibrateIfNeeded(history.OldestOrNull(), point);
     SendPositions(history.points, history.Count());
-    SendBytes(pv::protocol::kButtonDownStr, 1);
-    HideCursor(*this);
+    SendBytes(pv::protocol::kButtonDownStr);
+    HideCursor();
     ClearStrokes();
     BeginStroke(point);
     // Again after the press, so the desktop's drag starts exactly at the pen.
@@ -83,26 +83,26 @@ void CTabletView::OnTapAndHold(PvPoint screenPoint) {
 
 void CTabletView::OnDoubleTap(PvPoint point) {
     const CHistory history(m_host, kHistoryMax);
-    CalibrateIfNeeded(*this, history, point);
+    CalibrateIfNeeded(history.OldestOrNull(), point);
     if (m_bActionKeyDown) {
         SendPositions(history.points, history.Count());
-        SendBytes(pv::protocol::kButtonDownStr, 1);
-        HideCursor(*this);
+        SendBytes(pv::protocol::kButtonDownStr);
+        HideCursor();
         BeginStroke(point);
     } else if (m_bClickSent) {
         // The first tap already clicked: this click completes a double click, then the
         // button stays down for the drag.
-        SendBytes(pv::protocol::kClickStr, 2);
+        SendBytes(pv::protocol::kClickStr);
         SendPositions(history.points, history.Count());
-        SendBytes(pv::protocol::kButtonDownStr, 1);
-        HideCursor(*this);
+        SendBytes(pv::protocol::kButtonDownStr);
+        HideCursor();
         ClearStrokes();
         BeginStroke(point);
         m_bDoubleTapDrag = true;
         m_bSkipNextPositions = true;
     } else {
         SendPositions(history.points, history.Count());
-        SendBytes(pv::protocol::kButtonDownStr, 1);
+        SendBytes(pv::protocol::kButtonDownStr);
         m_bSkipNextPositions = false;
     }
     // m_bClickSent stays: the next pen-up clears it.
@@ -134,21 +134,21 @@ void CTabletView::OnPenMove(PvPoint point) {
 
 void CTabletView::OnPenUp(PvPoint point) {
     const CHistory history(m_host, kHistoryMax);
-    CalibrateIfNeeded(*this, history, point);
+    CalibrateIfNeeded(history.OldestOrNull(), point);
     if (!m_bMoved && !m_bClickSent && !m_bExtending && !m_bActionKeyDown) {
-        SendBytes(pv::protocol::kClickStr, 2);
+        SendBytes(pv::protocol::kClickStr);
         m_bClickSent = true;
     } else {
-        SendBytes(pv::protocol::kButtonUpStr, 1);
+        SendBytes(pv::protocol::kButtonUpStr);
         if (!m_bClickSent) {
             SendPositions(history.points, history.Count());
         }
         if (m_bHoldDrag || m_bDoubleTapDrag) {
             m_bExtending = true;
-            RestartExtensionTimer(*this, m_host);
+            RestartExtensionTimer();
         } else if (m_bExtending) {
             m_host.KillTimer(kExtensionTimer);
-            RestartExtensionTimer(*this, m_host);
+            RestartExtensionTimer();
         }
         m_bClickSent = false;
     }
@@ -179,7 +179,7 @@ void CTabletView::OnKeyDown(unsigned key, unsigned flags) {
     }
     m_bActionKeyDown = true;
     if (m_bPenDown) {
-        SendBytes(pv::protocol::kButtonDownStr, 1);
+        SendBytes(pv::protocol::kButtonDownStr);
     } else {
         ClearStrokes();
         m_bMoved = false;
@@ -192,21 +192,21 @@ void CTabletView::OnKeyUp(unsigned key, unsigned /*flags*/) {
     }
     m_bActionKeyDown = false;
     if (m_bPenDown) {
-        SendBytes(pv::protocol::kButtonUpStr, 1);
+        SendBytes(pv::protocol::kButtonUpStr);
     } else if (!m_bMoved) {
         // Pressed and released without the pen touching: a click where the pointer stands.
-        SendBytes(pv::protocol::kClickStr, 2);
+        SendBytes(pv::protocol::kClickStr);
     }
 }
 
 void CTabletView::OnLeftClick() {
-    SendBytes(pv::protocol::kClickStr, 2);
+    SendBytes(pv::protocol::kClickStr);
 }
 
 void CTabletView::OnRightClick() {
-    SendBytes(pv::protocol::kRightClickStr, 1);
+    SendBytes(pv::protocol::kRightClickStr);
 }
 
 void CTabletView::OnDoubleClick() {
-    SendBytes(pv::protocol::kDoubleClickStr, 4);
+    SendBytes(pv::protocol::kDoubleClickStr);
 }

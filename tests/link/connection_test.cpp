@@ -1,18 +1,28 @@
+// The connection to the desktop as the desktop sees it: a real listener on a
+// loopback address other than 127.0.0.1, or a recording socket layer where
+// nothing may be dialled. Writes are made through the surface's own commands and
+// pen events, as the program makes them.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <chrono>
+#include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "link/PV_Socket.h"
-#include "platform/MessageBox.h"
-#include "platform/QtProfile.h"
-#include "support/FakeViewHost.h"
-#include "support/LoopbackListener.h"
-#include "support/RecordingSocketIo.h"
-#include "support/TempProfile.h"
+#include "surface/Commands.h"
 #include "surface/TabletView.h"
+#include "tests/support/FakeViewHost.h"
+#include "tests/support/LoopbackListener.h"
+#include "tests/support/MemoryProfile.h"
+#include "tests/support/PollSocketIo.h"
+#include "tests/support/RecordingSocketIo.h"
+#include "tests/support/Recorders.h"
 
 namespace {
 
@@ -20,125 +30,123 @@ const std::string kFailureBox =
     "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
     "Penvale server is running on the desktop.";
 
-// Runs the event loop until done() or a bounded number of rounds.
-template <typename Done>
-void PumpUntil(Done done, int rounds = 200) {
-    for (int i = 0; i < rounds && !done(); ++i) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+// The worked example's calibration point: client (100, 50), raw (401, 305), work area at y 26.
+const std::string kExtent = ":09601072";
+
+CMemoryProfile PointAt(const std::string& address, int port) {
+    CMemoryProfile profile;
+    profile.Set("IP Address", address);
+    profile.Set("Port", std::to_string(port));
+    return profile;
 }
 
-void Pump(int rounds) {
-    PumpUntil([] { return false; }, rounds);
-}
-
-// Writes a probe byte until the broken connection reports it, as the next pen event would.
-// Returns how many writes that took (-1 if it never failed).
-int WriteUntilFailure(CTabletView& view) {
-    for (int i = 1; i <= 200; ++i) {
-        if (view.SendBytes("|", 1) == -1) {
-            return i;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return -1;
+// A pen-down and pen-up without moving: a calibration when one is pending, then a click.
+void Tap(CTabletView& view, CFakeViewHost& host) {
+    host.history = {{401, 305}};
+    view.OnPenDown({100, 50});
+    view.OnPenUp({100, 50});
 }
 
 class Connection : public ::testing::Test {
 protected:
     CLoopbackListener listener;
-    CTempProfile temp;
     CRecordingMessageBox boxes;
     CFakeViewHost host;
+    CPollSocketIo io;
 };
 
-}  // namespace
+// Right clicks until the desktop sees the client come back (a failed write reconnects
+// at once). Returns how many clicks that took, -1 if it never came back.
+int ClickUntilReconnected(CTabletView& view, CLoopbackListener& listener) {
+    for (int i = 1; i <= 200; ++i) {
+        view.OnCommand(pv::cmd::kRightClick);
+        if (listener.Accept(5)) {
+            return i;
+        }
+    }
+    return -1;
+}
 
-TEST_F(Connection, AttachAtCreationThenSilentReconnectionAfterServerRestart) {
+TEST_F(Connection, AttachAtCreationThenSilentReconnectionWithAFreshExtentAfterServerRestart) {
     ASSERT_TRUE(listener.Listening());
-    temp.PointAt("127.0.0.2", listener.Port());
-    CQtProfile profile(temp.Path());
-    CTabletView view(profile, host);
+    CMemoryProfile profile = PointAt("127.0.0.2", listener.Port());
+    CTabletView view(profile, host, io);
     ASSERT_TRUE(view.Create());
     ASSERT_TRUE(listener.Accept());
     EXPECT_EQ(listener.Read(1), "+");
     // The client connects from an ephemeral port, never from the server's own.
     EXPECT_NE(listener.PeerPort(), listener.Port());
 
-    EXPECT_EQ(view.SendBytes("!^", 2), 2);
-    EXPECT_EQ(listener.Read(2), "!^");
+    Tap(view, host);
+    EXPECT_EQ(listener.Read(kExtent.size() + 2), kExtent + "!^");
 
-    view.m_bNeedCalibration = false;
     ASSERT_TRUE(listener.Restart());
-    const int writes = WriteUntilFailure(view);
-    ASSERT_GT(writes, 0) << "a write on the dead connection never failed";
-    EXPECT_TRUE(view.m_bNeedCalibration);
+    ASSERT_GT(ClickUntilReconnected(view, listener), 0) << "a write on the dead connection never failed";
     EXPECT_TRUE(boxes.shown.empty());
 
-    // The new connection carries no Attach and not the bytes of the failed write.
-    ASSERT_TRUE(listener.Accept());
-    EXPECT_EQ(view.SendBytes(":09601072", 9), 9);
-    EXPECT_EQ(listener.Read(9), ":09601072");
+    // The new connection carries no Attach and not the bytes of the failed write: the
+    // next pen event starts with a fresh Extent. (A tap right after a tap only releases.)
+    Tap(view, host);
+    EXPECT_EQ(listener.Read(kExtent.size() + 1), kExtent + "^");
     EXPECT_EQ(listener.ReadAvailable(), "");
 }
 
 TEST_F(Connection, WithNothingListeningStartupIsSilentAndEveryWriteShowsOneBox) {
     const int port = listener.Port();
     listener.CloseListener();
-    temp.PointAt("127.0.0.2", port);
-    CQtProfile profile(temp.Path());
-    CTabletView view(profile, host);
+    CMemoryProfile profile = PointAt("127.0.0.2", port);
+    CTabletView view(profile, host, io);
     view.Create();
     EXPECT_TRUE(boxes.shown.empty());
 
-    EXPECT_EQ(view.SendBytes(":09601072", 9), -1);
-    EXPECT_EQ(view.SendBytes("!^", 2), -1);
-    // An empty Position batch still reaches send, and so the recovery.
-    EXPECT_EQ(view.SendBytes("", 0), -1);
-    EXPECT_EQ(boxes.shown, std::vector<std::string>(3, kFailureBox));
-    EXPECT_TRUE(view.m_bNeedCalibration);
+    // The calibration's Extent and the click: two writes, two boxes.
+    Tap(view, host);
+    EXPECT_EQ(boxes.shown, std::vector<std::string>(2, kFailureBox));
+    // A slide sends a Position batch; with no points the batch is empty and still a write.
+    host.history = {};
+    view.OnPenMove({120, 60});
+    EXPECT_EQ(boxes.shown.size(), 3u);
 
-    // Once the server is up, the next write's recovery connects without Attach.
+    // Once the server is up, the next write's recovery connects without Attach and
+    // re-arms the calibration.
     CLoopbackListener late("127.0.0.2", port);
     ASSERT_TRUE(late.Listening());
-    view.m_bNeedCalibration = false;
-    EXPECT_EQ(view.SendBytes("!", 1), -1);
-    EXPECT_TRUE(view.m_bNeedCalibration);
+    view.OnCommand(pv::cmd::kRightClick);
     EXPECT_EQ(boxes.shown.size(), 3u);
     ASSERT_TRUE(late.Accept());
-    view.SendBytes("^", 1);
-    EXPECT_EQ(late.Read(1), "^");
+    Tap(view, host);
+    EXPECT_EQ(late.Read(kExtent.size() + 1), kExtent + "^") << "the first tap's click was sent (and lost)";
 }
 
 TEST_F(Connection, WritesOnABrokenConnectionNeverKillTheProcess) {
-    temp.PointAt("127.0.0.2", listener.Port());
-    CQtProfile profile(temp.Path());
-    CTabletView view(profile, host);
+    CMemoryProfile profile = PointAt("127.0.0.2", listener.Port());
+    CTabletView view(profile, host, io);
     view.Create();
     ASSERT_TRUE(listener.Accept());
     listener.CloseClient();
     listener.CloseListener();
     // Without protection the second send after the peer's close raises SIGPIPE.
-    EXPECT_GT(WriteUntilFailure(view), 0);
+    for (int i = 0; i < 200 && boxes.shown.empty(); ++i) {
+        view.OnCommand(pv::cmd::kRightClick);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
-    // The recovery left an unconnected socket: an empty write fails and recovers too.
-    EXPECT_EQ(view.SendBytes("", 0), -1);
+    // The recovery left an unconnected socket: the next write fails and recovers too.
+    view.OnCommand(pv::cmd::kLeftClick);
     EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
-TEST_F(Connection, TwoClientsOnOneHostAndImmediateReconnection) {
-    temp.PointAt("127.0.0.2", listener.Port());
-    CQtProfile profile(temp.Path());
-    CTabletView first(profile, host);
+TEST_F(Connection, TwoClientsOnOneHost) {
+    CMemoryProfile profile = PointAt("127.0.0.2", listener.Port());
+    CTabletView first(profile, host, io);
     first.Create();
     ASSERT_TRUE(listener.Accept());
     EXPECT_EQ(listener.Read(1), "+");
     const int firstPort = listener.PeerPort();
 
-    // A second client beside the first, then one made right after the first closed:
-    // neither may collide with a port still in use or in TIME_WAIT.
-    CTabletView second(profile, host);
+    // A second client beside the first may not collide with a port still in use.
+    CFakeViewHost otherHost;
+    CTabletView second(profile, otherHost, io);
     second.Create();
     ASSERT_TRUE(listener.Accept());
     EXPECT_EQ(listener.Read(1), "+");
@@ -147,25 +155,24 @@ TEST_F(Connection, TwoClientsOnOneHostAndImmediateReconnection) {
 }
 
 TEST_F(Connection, IncomingDataAndThePeersCloseAreEachReportedOncePerArrival) {
-    temp.PointAt("127.0.0.2", listener.Port());
-    CQtProfile profile(temp.Path());
-    CTabletView view(profile, host);
+    CMemoryProfile profile = PointAt("127.0.0.2", listener.Port());
+    CTabletView view(profile, host, io);
     view.Create();
     ASSERT_TRUE(listener.Accept());
 
     ASSERT_TRUE(listener.SendToClient("hello"));
-    PumpUntil([&] { return !boxes.shown.empty(); });
-    Pump(20);
+    io.PumpUntil([&] { return !boxes.shown.empty(); });
+    io.PumpUntil([] { return false; }, 100);
     EXPECT_EQ(boxes.shown, std::vector<std::string>{"CPV_Socket::OnReceive"});
 
     ASSERT_TRUE(listener.SendToClient("again"));
-    PumpUntil([&] { return boxes.shown.size() >= 2; });
-    Pump(20);
+    io.PumpUntil([&] { return boxes.shown.size() >= 2; });
+    io.PumpUntil([] { return false; }, 100);
     EXPECT_EQ(boxes.shown.size(), 2u);
 
     listener.CloseClient();
-    PumpUntil([&] { return boxes.shown.size() >= 3; });
-    Pump(20);
+    io.PumpUntil([&] { return boxes.shown.size() >= 3; });
+    io.PumpUntil([] { return false; }, 100);
     ASSERT_EQ(boxes.shown.size(), 3u);
     EXPECT_EQ(boxes.shown[2], "CPV_Socket::OnClose");
 }
@@ -173,7 +180,6 @@ TEST_F(Connection, IncomingDataAndThePeersCloseAreEachReportedOncePerArrival) {
 TEST_F(Connection, AnUnreachableDesktopCostsABoundedWait) {
     // A listener whose queue is full drops new handshakes, as a host that does not answer would.
     CLoopbackListener full("127.0.0.2", 0, 0);
-    std::vector<std::unique_ptr<CLoopbackListener>> unused;
     std::vector<int> fillers;
     for (int i = 0; i < 4; ++i) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -185,15 +191,13 @@ TEST_F(Connection, AnUnreachableDesktopCostsABoundedWait) {
         fillers.push_back(fd);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    temp.PointAt("127.0.0.2", full.Port());
-    CQtProfile profile(temp.Path());
-    CTabletView view(profile, host);
-    QElapsedTimer clock;
-    clock.start();
+    CMemoryProfile profile = PointAt("127.0.0.2", full.Port());
+    CTabletView view(profile, host, io);
+    const auto start = std::chrono::steady_clock::now();
     view.Create();
     // Generous bound: the point is that it returns, not how fast.
-    EXPECT_LT(clock.elapsed(), 30000);
-    EXPECT_EQ(view.SendBytes("!", 1), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    view.OnCommand(pv::cmd::kRightClick);
     EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
     for (int fd : fillers) {
         ::close(fd);
@@ -209,25 +213,26 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
 
     // Through a recording socket layer, so that nothing is ever dialled.
     struct Row {
-        std::string settings;
+        std::vector<std::pair<std::string, std::string>> settings;
         std::string dialled;  // empty: no connect attempted
     };
     const std::string fallback = std::string(CSettingsStore::kDefaultIpAddress) + ":55";
     const Row rows[] = {
-        {"", fallback},
-        {"IP%20Address=127.0.0.1\n", fallback},
-        {"IP%20Address=127.0.0.2\nPort=5555\n", "127.0.0.2:5555"},
-        {"IP%20Address=127.0.0.2\nPort=65535\n", "127.0.0.2:65535"},
-        {"IP%20Address=127.0.0.2\nPort=65536\n", ""},
-        {"IP%20Address=127.0.0.2\nPort=70000\n", ""},
-        {"IP%20Address=127.0.0.2\nPort=0\n", ""},
-        {"IP%20Address=127.0.0.2\nPort=-1\n", ""},
+        {{}, fallback},
+        {{{"IP Address", "127.0.0.1"}}, fallback},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "5555"}}, "127.0.0.2:5555"},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "65535"}}, "127.0.0.2:65535"},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "65536"}}, ""},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "70000"}}, ""},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "0"}}, ""},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "-1"}}, ""},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.settings);
-        CTempProfile temp;
-        temp.WriteSettings(row.settings);
-        CQtProfile profile(temp.Path());
+        CMemoryProfile profile;
+        for (const auto& [entry, value] : row.settings) {
+            profile.Set(entry, value);
+        }
+        SCOPED_TRACE(row.dialled);
         CRecordingSocketIo io;
         CRecordingMessageBox boxes;
         CFakeViewHost host;
@@ -235,49 +240,52 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
         view.Create();
         EXPECT_EQ(io.connects,
                   row.dialled.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.dialled});
-        EXPECT_EQ(io.writes,
-                  row.dialled.empty() ? std::vector<std::string>{} : std::vector<std::string>{"+"});
+        EXPECT_EQ(io.writes, row.dialled.empty() ? std::vector<std::string>{} : std::vector<std::string>{"+"});
         EXPECT_TRUE(boxes.shown.empty());
         if (row.dialled.empty()) {
-            EXPECT_EQ(view.SendBytes("!", 1), -1);
+            view.OnCommand(pv::cmd::kRightClick);
             EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
         }
     }
 }
 
 TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
-    CTempProfile temp;
-    temp.PointAt("127.0.0.2", 5555);
-    CQtProfile profile(temp.Path());
+    CMemoryProfile profile = PointAt("127.0.0.2", 5555);
     CRecordingSocketIo io;
     CRecordingMessageBox boxes;
     CFakeViewHost host;
     CTabletView view(profile, host, io);
     view.Create();
-    view.m_bNeedCalibration = false;
+    Tap(view, host);
+    EXPECT_EQ(io.writes, (std::vector<std::string>{"+", kExtent, "!^"}));
+    io.writes.clear();
 
     // One failing write: shut down, reconnected silently, bytes lost, Extent re-armed.
     io.failWrites = 1;
-    EXPECT_EQ(view.SendBytes("> 401 201", 9), -1);
+    view.OnCommand(pv::cmd::kDoubleClick);
     EXPECT_EQ(io.shutdowns, 1);
     EXPECT_EQ(io.connects.size(), 2u);
-    EXPECT_TRUE(view.m_bNeedCalibration);
-    EXPECT_EQ(view.SendBytes("!", 1), 1);
-    EXPECT_EQ(io.writes, (std::vector<std::string>{"+", "!"}));
+    view.OnCommand(pv::cmd::kRightClick);
+    Tap(view, host);
+    EXPECT_EQ(io.writes, (std::vector<std::string>{"|", kExtent, "^"}));
     EXPECT_TRUE(boxes.shown.empty());
 
     // The socket cannot even be created: its error number, then the failure box.
     io.failWrites = 1;
     io.failOpen = true;
-    EXPECT_EQ(view.SendBytes("^", 1), -1);
+    view.OnCommand(pv::cmd::kRightClick);
     EXPECT_EQ(boxes.shown, (std::vector<std::string>{"Create Error: 98", kFailureBox}));
 
-    // A closed socket's writes still go to send (and fail), one box each.
+    // A closed socket's writes still go to send (and fail), one box each; an empty
+    // Position batch is a write too.
     io.failOpen = false;
     io.refuseConnect = true;
     boxes.shown.clear();
     const int failedBefore = io.failedSends;
-    EXPECT_EQ(view.SendBytes("", 0), -1);
+    host.history = {};
+    view.OnPenMove({110, 60});
     EXPECT_EQ(io.failedSends, failedBefore + 1);
     EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
 }
+
+}  // namespace

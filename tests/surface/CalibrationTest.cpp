@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FrameBuffer.h"
 #include "surface/Commands.h"
 #include "tests/surface/SurfaceRig.h"
 
@@ -24,17 +25,31 @@ struct OrientationCase {
     int id;
     const char* name;
     std::string extent;
-    PvPoint rawOrigin;
     std::string example;  // raw (401, 305)
     std::string corner;   // raw (0, 104), the client area's top-left corner
+    std::string far;      // raw (960, 1176), the client area's bottom-right corner
 };
 
 const OrientationCase kOrientations[] = {
-    {kNorth, "North", ":09601072", {0, 104}, "> 401 201", ">   0   0"},
-    {kWest, "West", ":10720960", {104, 0}, "> 201 559", ">   0 960"},
-    {kSouth, "South", ":09601072", {0, 104}, "> 559 871", "> 9601072"},
-    {kEast, "East", ":10720960", {104, 0}, "> 871 401", ">1072   0"},
+    {kNorth, "North", ":09601072", "> 401 201", ">   0   0", "> 9601072"},
+    {kWest, "West", ":10720960", "> 201 559", ">   0 960", ">1072   0"},
+    {kSouth, "South", ":09601072", "> 559 871", "> 9601072", ">   0   0"},
+    {kEast, "East", ":10720960", "> 871 401", ">1072   0", ">   0 960"},
 };
+
+// Pixels of a 32 x 32 box that are neither black nor white: the orientation icon is cyan
+// and coloured, the grid and the background are not.
+int ColouredPixels(IDrawSurface& frame, PvPoint topLeft) {
+    auto& buffer = static_cast<CPvFrameBuffer&>(frame);
+    int count = 0;
+    for (int y = topLeft.y; y < topLeft.y + 32; ++y) {
+        for (int x = topLeft.x; x < topLeft.x + 32; ++x) {
+            const PvColor c = buffer.Pixel(x, y);
+            count += (c != kPvBlack && c != kPvWhite) ? 1 : 0;
+        }
+    }
+    return count;
+}
 
 TEST(Calibration, WorkedExampleInEveryOrientation) {
     for (const auto& c : kOrientations) {
@@ -46,42 +61,46 @@ TEST(Calibration, WorkedExampleInEveryOrientation) {
         rig.host.history = {{401, 305}};
         rig.view.OnPenDown({100, 50});
         EXPECT_EQ(rig.io.writes, Writes{c.extent});
-        EXPECT_EQ(rig.view.m_ptRawOrigin, c.rawOrigin);
-        EXPECT_EQ(rig.view.m_ptClientOffset, (PvPoint{0, 26}));
-        EXPECT_FALSE(rig.view.m_bNeedCalibration);
         rig.io.writes.clear();
 
-        // One batch, one write, record k at byte 9k.
-        rig.host.history = {{401, 305}, {0, 104}};
-        rig.view.OnPenMove({100, 50});
-        EXPECT_EQ(rig.io.writes, Writes{c.example + c.corner});
+        // One batch, one write, record k at byte 9k; the numbers are measured from the
+        // client area's corner, whatever the orientation.
+        rig.host.history = {{401, 305}, {0, 104}, {960, 1176}};
+        rig.view.OnPenMove({240, 268});
+        EXPECT_EQ(rig.io.writes, Writes{c.example + c.corner + c.far});
+        rig.view.OnPenUp({240, 268});
 
-        // The conversion back to pixels ignores the orientation.
-        EXPECT_EQ(rig.view.RawToClient({401, 305}), (PvPoint{100, 50}));
-        EXPECT_EQ(rig.view.RawToClient({0, 104}), (PvPoint{0, 0}));
+        // The conversion back to pixels ignores the orientation, and the next pen-down
+        // sends no second Extent.
+        EXPECT_EQ(rig.ClientOf({401, 305}), (PvPoint{100, 50}));
+        EXPECT_EQ(rig.ClientOf({0, 104}), (PvPoint{0, 0}));
+        rig.host.history = {{401, 305}};
+        rig.view.OnPenDown({100, 50});
+        EXPECT_TRUE(rig.io.writes.empty());
     }
 }
 
 TEST(Calibration, RatioIsAWholeNumberTakenBeforeConversion) {
     CSurfaceRig rig;
-    // 7 raw units at pixel 1 means 7 per pixel: 240 x 7 wide.
+    // 7 raw units at pixel 1 means 7 per pixel: 240 x 7 wide; y gives 305 / 76 = 4.
     rig.host.history = {{7, 305}};
     rig.view.OnPenDown({1, 50});
     EXPECT_EQ(rig.io.writes, Writes{":16801072"});
-    EXPECT_EQ(rig.view.m_dRatioX, 7.0);
-    EXPECT_EQ(rig.view.m_dRatioY, 4.0);
-    // 401 / 100 is 4, not 4.01.
+    rig.view.OnPenUp({1, 50});
+    EXPECT_EQ(rig.ClientOf({700, 504}), (PvPoint{100, 100}));
+
+    // 401 / 100 is 4, not 4.01: 960 wide, and raw 401 is pixel 100.
     CSurfaceRig second;
     second.Calibrate();
-    EXPECT_EQ(second.view.m_dRatioX, 4.0);
-    EXPECT_EQ(second.view.m_nTabletWidth, 960);
+    EXPECT_EQ(second.ClientOf({401, 305}), (PvPoint{100, 50}));
+    EXPECT_EQ(second.ClientOf({803, 307}), (PvPoint{200, 50})) << "truncated toward zero";
 }
 
 TEST(Calibration, PositionNumbersOutsideTheClientAreaAreSentAsTheyAre) {
     CSurfaceRig rig;
     rig.Calibrate();
-    const PvPoint points[] = {{401, 54}, {20000, 104}, {INT_MAX, INT_MIN}};
-    rig.view.SendPositions(points, 3);
+    rig.host.history = {{401, 54}, {20000, 104}, {INT_MAX, INT_MIN}};
+    rig.view.OnPenMove({100, 50});
     // Above the top edge: negative. Beyond four characters: held at the widest field.
     EXPECT_EQ(rig.io.writes, Writes{"> 401 -50>9999   0>9999-999"});
 }
@@ -89,19 +108,20 @@ TEST(Calibration, PositionNumbersOutsideTheClientAreaAreSentAsTheyAre) {
 TEST(Calibration, ABatchIsOneWriteOfNineBytesAPoint) {
     CSurfaceRig rig;
     rig.Calibrate();
-    rig.view.SendPositions(nullptr, 0);
+    rig.host.history = {};
+    rig.view.OnPenMove({100, 50});
     EXPECT_EQ(rig.io.writes, Writes{""}) << "an empty batch is still one write";
     rig.io.writes.clear();
 
-    std::vector<PvPoint> points;
     std::string expected;
+    rig.host.history.clear();
     for (int k = 0; k < 16; ++k) {
-        points.push_back({1000 + k, 104 + 100 * k});
+        rig.host.history.push_back({1000 + k, 104 + 100 * k});
         char record[16];
         std::snprintf(record, sizeof record, ">%4d%4d", 1000 + k, 100 * k);
         expected += record;
     }
-    rig.view.SendPositions(points.data(), 16);
+    rig.view.OnPenMove({100, 50});
     ASSERT_EQ(rig.io.writes.size(), 1u);
     EXPECT_EQ(rig.io.writes[0].size(), 144u);
     EXPECT_EQ(rig.io.writes[0], expected);
@@ -129,17 +149,17 @@ TEST(Calibration, UnmeasurableRatioIsSkippedAndRetried) {
         rig.host.history = {c.raw};
         rig.view.OnPenDown(c.client);
         EXPECT_TRUE(rig.io.writes.empty());
-        EXPECT_TRUE(rig.view.m_bNeedCalibration);
-        EXPECT_EQ(rig.view.m_dRatioX, 1.0);
-        EXPECT_EQ(rig.view.m_dRatioY, 1.0);
-        EXPECT_EQ(rig.view.m_ptRawOrigin, (PvPoint{0, 0}));
+        // Nothing was measured: positions are raw numbers from a zero origin.
+        rig.host.history = {{8, 12}};
+        rig.view.OnPenMove({2, 3});
+        EXPECT_EQ(rig.io.writes, Writes{">   8  12"});
+        rig.io.writes.clear();
 
-        // The lift at a measurable point calibrates before its click.
+        // The lift at a measurable point calibrates before its release.
         rig.host.workArea = {0, 26, 240, 294};
         rig.host.history = {{401, 305}};
         rig.view.OnPenUp({100, 50});
-        EXPECT_EQ(rig.io.writes, (Writes{":09601072", "!^"}));
-        EXPECT_FALSE(rig.view.m_bNeedCalibration);
+        EXPECT_EQ(rig.io.writes, (Writes{":09601072", "^", "> 401 201"}));
     }
 }
 
@@ -150,34 +170,37 @@ TEST(Calibration, SkippedCalibrationKeepsThePreviousValues) {
     rig.host.history = {{401, 305}};
     rig.view.OnPenDown({0, 50});
     EXPECT_TRUE(rig.io.writes.empty());
-    EXPECT_TRUE(rig.view.m_bNeedCalibration);
-    EXPECT_EQ(rig.view.m_nTabletWidth, 960);
-    EXPECT_EQ(rig.view.m_nTabletHeight, 1072);
-    EXPECT_EQ(rig.view.m_ptRawOrigin, (PvPoint{0, 104}));
-    EXPECT_EQ(rig.view.RawToClient({401, 305}), (PvPoint{100, 50}));
+    // The North calibration (origin, width and height) still holds for the numbers,
+    // now written West.
+    rig.host.history = {{401, 305}};
+    rig.view.OnPenMove({100, 50});
+    EXPECT_EQ(rig.io.writes, Writes{"> 305 671"});
+    rig.io.writes.clear();
+    rig.view.OnPenUp({100, 50});
+    EXPECT_EQ(rig.io.writes, (Writes{":10720960", "^", "> 201 559"})) << "and it is tried again";
+    EXPECT_EQ(rig.ClientOf({401, 305}), (PvPoint{100, 50}));
 }
 
-TEST(Calibration, UnknownOrientationSendsNothingButStillSetsTheOffset) {
-    CSurfaceRig rig;
+TEST(Calibration, UnknownOrientationSendsNoExtentAndNoPositionsButStillSetsTheOffset) {
+    CSurfaceRig rig(CSurfaceRig::Settings{{"Orientation", "5"}});
     rig.Calibrate();
-    rig.view.m_nOrientation = 5;
-    rig.view.m_bNeedCalibration = true;
-    rig.host.workArea = {0, 30, 240, 294};
-    EXPECT_EQ(rig.view.Calibrate({401, 305}, {100, 50}), (PvPoint{-1, -1}));
-    EXPECT_FALSE(rig.view.m_bNeedCalibration);
-    EXPECT_EQ(rig.view.m_ptClientOffset, (PvPoint{0, 30}));
-    EXPECT_EQ(rig.view.m_nTabletWidth, 960);
-    EXPECT_TRUE(rig.io.writes.empty());
-
-    const PvPoint point{401, 305};
-    rig.view.SendPositions(&point, 1);
-    EXPECT_EQ(rig.io.writes, Writes{""});
-
-    const int profileWrites = rig.profile.writes;
-    rig.view.RotateOrientation();
-    EXPECT_EQ(rig.view.m_nOrientation, 5);
-    EXPECT_EQ(rig.profile.writes, profileWrites);
+    // The first paint replaced the unknown value; one stored later is taken at the next paint.
+    rig.profile.Set("Orientation", "5");
+    rig.view.OnPaint();
+    rig.view.OnCommand(pv::cmd::kRotateOrientation);
+    EXPECT_EQ(rig.profile.writes, 0) << "rotating from an unknown orientation changes nothing";
     EXPECT_EQ(rig.host.invalidations, 1);
+
+    rig.view.OnSize(240, 264);
+    rig.host.workArea = {0, 30, 240, 294};
+    rig.host.client = {0, 0, 240, 264};
+    rig.host.history = {{401, 305}};
+    rig.view.OnPenDown({100, 50});
+    rig.view.OnPenMove({100, 50});
+    rig.view.OnPenUp({100, 50});
+    EXPECT_EQ(rig.io.writes, (Writes{"", "^", ""})) << "Position batches are empty";
+    // The work area's new top is the client offset now; the ratio is the old one.
+    EXPECT_EQ(rig.ClientOf({401, 305}), (PvPoint{100, 46}));
 }
 
 TEST(Calibration, ReconnectionDuringTheExtentRepeatsIt) {
@@ -187,15 +210,27 @@ TEST(Calibration, ReconnectionDuringTheExtentRepeatsIt) {
     rig.view.OnPenDown({100, 50});
     EXPECT_TRUE(rig.io.writes.empty());
     EXPECT_EQ(rig.io.connects.size(), 2u) << "the failed write reconnects";
-    EXPECT_TRUE(rig.view.m_bNeedCalibration);
     EXPECT_TRUE(rig.boxes.shown.empty());
 
     rig.view.OnPenUp({100, 50});
     EXPECT_EQ(rig.io.writes, (Writes{":09601072", "!^"}));
-    EXPECT_FALSE(rig.view.m_bNeedCalibration);
+    rig.io.writes.clear();
+    rig.view.OnPenDown({100, 50});
+    EXPECT_TRUE(rig.io.writes.empty()) << "sent once";
 }
 
-TEST(Orientation, MenuChoiceMovesCheckMarkPersistsAndAsksForCalibration) {
+TEST(Calibration, ASizeChangeAsksForANewExtent) {
+    CSurfaceRig rig;
+    rig.Calibrate();
+    rig.view.OnSize(300, 374);
+    rig.host.workArea = {0, 26, 300, 400};
+    rig.host.client = {0, 0, 300, 374};
+    rig.host.history = {{401, 305}};
+    rig.view.OnPenDown({100, 50});
+    EXPECT_EQ(rig.io.writes, Writes{":12001496"});
+}
+
+TEST(Orientation, MenuChoiceMovesCheckMarkPersistsRepaintsAndAsksForCalibration) {
     CSurfaceRig rig;
     rig.Calibrate();
     rig.view.OnCommand(kWest);
@@ -207,11 +242,12 @@ TEST(Orientation, MenuChoiceMovesCheckMarkPersistsAndAsksForCalibration) {
         checks.emplace_back(c.id, c.checked);
     }
     EXPECT_EQ(checks, expected);
-    EXPECT_EQ(rig.view.m_nOrientation, kWest);
     EXPECT_EQ(rig.profile.Int("Orientation"), kWest);
-    EXPECT_TRUE(rig.view.m_bNeedCalibration);
-    EXPECT_EQ(rig.host.invalidations, 0) << "the icon changes at the next paint only";
+    EXPECT_EQ(rig.host.invalidations, 1) << "the icon shows the new orientation at once";
     EXPECT_TRUE(rig.io.writes.empty());
+    rig.host.history = {{401, 305}};
+    rig.view.OnPenDown({100, 50});
+    EXPECT_EQ(rig.io.writes, Writes{":10720960"});
 }
 
 TEST(Orientation, ChoosingTheCurrentOneStillRecalibrates) {
@@ -228,28 +264,36 @@ TEST(Orientation, ChoosingTheCurrentOneStillRecalibrates) {
 TEST(Orientation, RotateCyclesThroughAllFourAndRepaints) {
     CSurfaceRig rig;
     const int order[] = {kWest, kSouth, kEast, kNorth};
+    const char* extents[] = {":10720960", ":09601072", ":10720960", ":09601072"};
     int step = 0;
     for (const int expected : order) {
         SCOPED_TRACE(step);
-        rig.view.m_bNeedCalibration = false;
+        rig.Calibrate();
         rig.view.OnCommand(pv::cmd::kRotateOrientation);
-        EXPECT_EQ(rig.view.m_nOrientation, expected);
         EXPECT_EQ(rig.profile.Int("Orientation"), expected);
-        EXPECT_TRUE(rig.view.m_bNeedCalibration);
-        EXPECT_EQ(rig.host.invalidations, ++step);
+        EXPECT_EQ(rig.host.invalidations, 1);
         ASSERT_FALSE(rig.host.checks.empty());
         EXPECT_EQ(rig.host.checks.back().id, expected);
         EXPECT_TRUE(rig.host.checks.back().checked);
+        EXPECT_TRUE(rig.io.writes.empty());
+        rig.host.history = {{401, 305}};
+        rig.view.OnPenDown({100, 50});
+        EXPECT_EQ(rig.io.writes, Writes{extents[step]});
+        rig.view.OnPenUp({100, 50});
+        ++step;
     }
-    EXPECT_TRUE(rig.io.writes.empty());
 }
 
-TEST(Orientation, FirstPaintAppliesTheStoredValueOnce) {
+TEST(Orientation, FirstPaintAppliesTheStoredValueOnceAndEveryPaintReloadsIt) {
     struct Case {
         const char* stored;  // nullptr: no value
         int applied;
+        const char* extent;
     };
-    const Case cases[] = {{nullptr, kNorth}, {"32776", kSouth}, {"32777", kEast}, {"5", kNorth}};
+    const Case cases[] = {{nullptr, kNorth, ":09601072"},
+                          {"32776", kSouth, ":09601072"},
+                          {"32777", kEast, ":10720960"},
+                          {"5", kNorth, ":09601072"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored ? c.stored : "none");
         CSurfaceRig::Settings settings;
@@ -257,32 +301,28 @@ TEST(Orientation, FirstPaintAppliesTheStoredValueOnce) {
             settings.emplace_back("Orientation", c.stored);
         }
         CSurfaceRig rig(settings);
-        rig.view.m_bNeedCalibration = false;
-        CTabletView::s_bFirstPaint = true;
-
-        EXPECT_TRUE(rig.view.ReloadOrientation());
-        EXPECT_FALSE(CTabletView::s_bFirstPaint);
-        EXPECT_EQ(rig.view.m_nOrientation, c.applied);
+        rig.Calibrate();
+        CTabletView::ResetFirstPaint();
+        rig.view.OnPaint();
         EXPECT_EQ(rig.profile.Int("Orientation"), c.applied) << "written back";
         ASSERT_EQ(rig.host.checks.size(), 5u);
         EXPECT_EQ(rig.host.checks.back().id, c.applied);
-        EXPECT_TRUE(rig.view.m_bNeedCalibration);
+        EXPECT_GT(ColouredPixels(*rig.host.frame, {104, 118}), 0) << "the icon is shown";
+        rig.host.history = {{401, 305}};
+        rig.view.OnPenDown({100, 50});
+        EXPECT_EQ(rig.io.writes, Writes{c.extent}) << "the calibration is asked for again";
+        rig.view.OnPenUp({100, 50});
 
-        // Later paints only reload: a value changed from outside is taken as it stands.
+        // Later paints only reload: a value changed from outside is taken as it stands,
+        // and none of the four shows no icon.
         rig.profile.Set("Orientation", "9");
-        EXPECT_FALSE(rig.view.ReloadOrientation());
-        EXPECT_EQ(rig.view.m_nOrientation, 9);
+        rig.view.OnPaint();
         EXPECT_EQ(rig.host.checks.size(), 5u);
-        EXPECT_EQ(CTabletView::IconForOrientation(rig.view.m_nOrientation), 0);
+        EXPECT_EQ(ColouredPixels(*rig.host.frame, {104, 118}), 0);
+        rig.profile.Set("Orientation", "32775");
+        rig.view.OnPaint();
+        EXPECT_GT(ColouredPixels(*rig.host.frame, {104, 118}), 0);
     }
-    CTabletView::s_bFirstPaint = true;
-}
-
-TEST(Orientation, IconOfEachOrientation) {
-    EXPECT_EQ(CTabletView::IconForOrientation(kNorth), 133);
-    EXPECT_EQ(CTabletView::IconForOrientation(kWest), 130);
-    EXPECT_EQ(CTabletView::IconForOrientation(kSouth), 131);
-    EXPECT_EQ(CTabletView::IconForOrientation(kEast), 132);
 }
 
 }  // namespace

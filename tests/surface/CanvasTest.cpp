@@ -1,23 +1,30 @@
 // The ink canvas on a real framebuffer, pixel by pixel: the grid and the icon for
 // several sizes, the exclusive-or crosshair, live ink against a repaint, and the
-// clear command, and the damage that tells the window what to show again.
+// clear command.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <climits>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "platform/FrameBuffer.h"
-#include "surface/Commands.h"
+#include "platform/QtImage.h"
 #include "surface/Images.h"
+#include "surface/Commands.h"
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/MemoryProfile.h"
-#include "tests/support/Picture.h"
 #include "tests/support/RecordingSocketIo.h"
+#include "tests/support/Recorders.h"
 
 namespace {
+
+using Pixels = std::set<std::pair<int, int>>;
+
+constexpr QRgb kBlack = 0xFF000000u;
+constexpr QRgb kWhite = 0xFFFFFFFFu;
 
 // A surface of the given client size with an in-memory profile. It never connects:
 // nothing here writes to the desktop.
@@ -26,11 +33,32 @@ struct CCanvasRig {
         : host({0, 26, width, 26 + height}, {0, 0, width, height}), view(Profile(orientation), host, io) {}
 
     CPvFrameBuffer& Frame() { return static_cast<CPvFrameBuffer&>(*host.frame); }
-    CPicture Snapshot() { return CPicture(Frame()); }
+    QImage Snapshot() { return PvQImageView(Frame()).convertToFormat(QImage::Format_RGB32); }
+
+    // A slide in cursor mode: the crosshair goes to point.
+    void Slide(PvPoint point) {
+        host.history = {{1, 1}};
+        view.OnPenMove(point);
+    }
+    // One stroke through points, drawn live while the action button is held; the pen
+    // stays down and the button is let go, so the crosshair stays hidden.
+    void Draw(const std::vector<PvPoint>& points) {
+        view.OnKeyDown(pv::key::kAction, 0);
+        Stroke(points);
+        view.OnKeyUp(pv::key::kAction, 0);
+    }
+    // The pen goes down at the first point and moves through the rest.
+    void Stroke(const std::vector<PvPoint>& points) {
+        host.history = {{1, 1}};
+        view.OnPenDown(points.front());
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            view.OnPenMove(points[i]);
+        }
+    }
 
     CMemoryProfile& Profile(const char* orientation) {
         // Every rig is the first window of its own run.
-        CTabletView::s_bFirstPaint = true;
+        CTabletView::ResetFirstPaint();
         if (orientation != nullptr) {
             profile.Set("Orientation", orientation);
         }
@@ -42,6 +70,19 @@ struct CCanvasRig {
     CRecordingSocketIo io;
     CTabletView view;
 };
+
+// Pixels that differ between two pictures of the same size.
+Pixels Changed(const QImage& a, const QImage& b) {
+    Pixels changed;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y)) {
+                changed.insert({x, y});
+            }
+        }
+    }
+    return changed;
+}
 
 // The white pixels of the crosshair with its top-left corner at (left, top), as far as
 // they fall on a width x height surface.
@@ -64,29 +105,35 @@ Pixels Crosshair(int left, int top, int width, int height) {
     return pixels;
 }
 
+QImage Icon(int id) {
+    const CPvImage& icon = PvIconImage(id);
+    EXPECT_FALSE(icon.IsNull());
+    return PvToQImage(icon);
+}
+
 // The empty surface as it must look: white, black lines at the given columns and rows,
 // and the icon with its top-left corner at iconAt.
-CPicture Expected(int width, int height, const std::vector<int>& columns, const std::vector<int>& rows,
-                  int iconId, PvPoint iconAt) {
-    CPicture image(width, height, kPvWhite);
+QImage Expected(int width, int height, const std::vector<int>& columns, const std::vector<int>& rows,
+                int iconId, QPoint iconAt) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(kWhite);
     for (int x : columns) {
         for (int y = 0; y < height; ++y) {
-            image.Set(x, y, kPvBlack);
+            image.setPixel(x, y, kBlack);
         }
     }
     for (int y : rows) {
         for (int x = 0; x < width; ++x) {
-            image.Set(x, y, kPvBlack);
+            image.setPixel(x, y, kBlack);
         }
     }
     if (iconId != 0) {
-        const CPvImage& icon = PvIconImage(iconId);
-        EXPECT_EQ(icon.Width(), 32);
-        EXPECT_EQ(icon.Height(), 32);
-        for (int y = 0; y < 32 && y < icon.Height(); ++y) {
-            for (int x = 0; x < 32 && x < icon.Width(); ++x) {
-                if (image.Contains(iconAt.x + x, iconAt.y + y)) {
-                    image.Set(iconAt.x + x, iconAt.y + y, icon.Pixel(x, y));
+        const QImage icon = Icon(iconId);
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                const QPoint at = iconAt + QPoint(x, y);
+                if (image.rect().contains(at)) {
+                    image.setPixel(at, icon.pixel(x, y));
                 }
             }
         }
@@ -106,7 +153,7 @@ TEST(Canvas, GridAndIconForSeveralSizes) {
     struct Case {
         int width, height;
         std::vector<int> columns, rows;
-        PvPoint iconAt;
+        QPoint iconAt;
     };
     const Case cases[] = {
         {240, 268, Every16(0, 224), Every16(0, 256), {104, 118}},
@@ -123,7 +170,8 @@ TEST(Canvas, GridAndIconForSeveralSizes) {
         CCanvasRig rig(c.width, c.height);
         rig.view.OnPaint();
         EXPECT_EQ(rig.host.paints, 1);
-        EXPECT_EQ(rig.Snapshot(), Expected(c.width, c.height, c.columns, c.rows, pv::res::kIconNorth, c.iconAt));
+        EXPECT_EQ(rig.Snapshot(),
+                  Expected(c.width, c.height, c.columns, c.rows, pv::res::kIconNorth, c.iconAt));
     }
 }
 
@@ -147,18 +195,16 @@ TEST(Canvas, EveryPaintShowsTheStoredOrientation) {
 
 TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
     CCanvasRig rig;
-    const CPicture blank = rig.Snapshot();
-    rig.view.DrawCursor({120, 130});
+    const QImage blank = rig.Snapshot();
+    rig.Slide({120, 130});
     EXPECT_EQ(rig.Snapshot(), blank) << "no cursor image before the first paint";
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{120, 130}));
-    rig.view.m_ptCursor = {0, 0};
+    EXPECT_EQ(rig.view.CursorPoint(), (PvPoint{120, 130}));
 
+    // The first paint loads the image and shows the cursor where it stands.
     rig.view.OnPaint();
-    EXPECT_EQ(rig.view.m_nCursorWidth, 20);
-    EXPECT_EQ(rig.view.m_nCursorHeight, 20);
-    const CPicture painted = rig.Snapshot();
-    rig.view.DrawCursor({120, 130});
-    const CPicture shown = rig.Snapshot();
+    const QImage shown = rig.Snapshot();
+    rig.Slide({0, 0});
+    const QImage painted = rig.Snapshot();
     const Pixels changed = Changed(painted, shown);
     EXPECT_EQ(changed.size(), 84u);
     EXPECT_EQ(changed, Crosshair(110, 120, 240, 268));
@@ -167,39 +213,40 @@ TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
         EXPECT_FALSE(changed.count({x, y})) << x << ", " << y;
     }
     for (const auto& [x, y] : changed) {
-        EXPECT_EQ(shown.At(x, y), painted.At(x, y) ^ 0xFFFFFFu);
+        EXPECT_EQ(shown.pixel(x, y), painted.pixel(x, y) ^ 0x00FFFFFFu);
     }
 
-    // Erasing leaves the point recorded, so a second erase shows the cursor again.
-    rig.view.EraseCursor();
-    EXPECT_EQ(rig.Snapshot(), painted);
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{120, 130}));
-    rig.view.EraseCursor();
+    // A repaint keeps the cursor exactly where it was.
+    rig.Slide({120, 130});
+    EXPECT_EQ(rig.Snapshot(), shown);
+    rig.view.OnPaint();
     EXPECT_EQ(rig.Snapshot(), shown);
 }
 
-TEST(Canvas, MoveCursorKeepsOneCursorOnScreen) {
+TEST(Canvas, MovingTheCursorKeepsOneCursorOnScreen) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const CPicture painted = rig.Snapshot();
+    const QImage painted = rig.Snapshot();
 
-    rig.view.MoveCursor({50, 60});
-    rig.view.MoveCursor({50, 60});
+    rig.Slide({50, 60});
+    rig.Slide({50, 60});
     EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(40, 50, 240, 268)) << "moving onto itself keeps it";
 
-    rig.view.MoveCursor({0, 0});
-    EXPECT_EQ(rig.Snapshot(), painted);
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{0, 0}));
-    rig.view.EraseCursor();
-    EXPECT_EQ(rig.Snapshot(), painted) << "(0, 0) is no cursor: nothing to erase";
+    rig.Slide({0, 0});
+    EXPECT_EQ(rig.Snapshot(), painted) << "(0, 0) is no cursor";
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.Snapshot(), painted) << "nothing to erase or show";
 
-    rig.view.MoveCursor({200, 100});
+    rig.Slide({200, 100});
     EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(190, 90, 240, 268));
 
-    // Hidden the way the gesture engine hides it, then shown elsewhere.
-    rig.view.EraseCursor();
-    rig.view.m_ptCursor = {0, 0};
-    rig.view.MoveCursor({30, 40});
+    // Hidden the way drawing hides it (a press with the action button), then shown elsewhere.
+    rig.view.OnKeyDown(pv::key::kAction, 0);
+    rig.host.history = {{1, 1}};
+    rig.view.OnPenDown({30, 40});
+    rig.view.OnPenUp({30, 40});
+    rig.view.OnKeyUp(pv::key::kAction, 0);
+    rig.Slide({30, 40});
     EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(20, 30, 240, 268));
 }
 
@@ -209,14 +256,13 @@ TEST(Canvas, CursorAtTheEdgesIsClippedAndErasedExactly) {
         SCOPED_TRACE(testing::Message() << "cursor at (" << p.x << ", " << p.y << ")");
         CCanvasRig rig;
         rig.view.OnPaint();
-        rig.view.BeginStroke({0, 0});
-        rig.view.ExtendStroke({239, 267});  // ink under the cursor too
-        const CPicture before = rig.Snapshot();
-        rig.view.DrawCursor(p);
+        rig.Draw({{0, 0}, {239, 267}});  // ink under the cursor too
+        const QImage before = rig.Snapshot();
+        rig.Slide(p);
         const Pixels changed = Changed(before, rig.Snapshot());
         EXPECT_EQ(changed, Crosshair(p.x - 10, p.y - 10, 240, 268));
         EXPECT_FALSE(changed.empty()) << "only (0, 0) means no cursor";
-        rig.view.EraseCursor();
+        rig.Slide({0, 0});
         EXPECT_EQ(rig.Snapshot(), before);
     }
 }
@@ -224,27 +270,22 @@ TEST(Canvas, CursorAtTheEdgesIsClippedAndErasedExactly) {
 TEST(Canvas, CursorFarOffTheSurfaceShowsNothing) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const CPicture painted = rig.Snapshot();
+    const QImage painted = rig.Snapshot();
     for (const PvPoint p : {PvPoint{INT_MIN, 100}, PvPoint{100, INT_MIN + 3}, PvPoint{INT_MAX, INT_MAX}}) {
-        rig.view.MoveCursor(p);
+        rig.Slide(p);
         EXPECT_EQ(rig.Snapshot(), painted);
-        EXPECT_EQ(rig.view.m_ptCursor, p);
+        EXPECT_EQ(rig.view.CursorPoint(), p);
     }
-    rig.view.MoveCursor({60, 60});
+    rig.Slide({60, 60});
     EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(50, 50, 240, 268));
 }
 
-TEST(Canvas, BeginStrokeDrawsNothingAndNeitherDoesAOnePointStroke) {
+TEST(Canvas, APenDownDrawsNothingAndNeitherDoesAOnePointStroke) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const CPicture painted = rig.Snapshot();
-    rig.view.BeginStroke({50, 50});
+    const QImage painted = rig.Snapshot();
+    rig.Draw({{50, 50}});
     EXPECT_EQ(rig.Snapshot(), painted);
-    ASSERT_EQ(rig.view.m_strokes.size(), 1u);
-    EXPECT_EQ(rig.view.m_pCurrentStroke, rig.view.m_strokes.back().get());
-    EXPECT_EQ(rig.view.m_pCurrentStroke->m_nWidth, 2);
-    EXPECT_EQ(rig.view.m_pCurrentStroke->m_points, (std::vector<PvPoint>{{50, 50}}));
-    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{50, 50}));
     rig.view.OnPaint();
     EXPECT_EQ(rig.Snapshot(), painted);
 }
@@ -252,16 +293,23 @@ TEST(Canvas, BeginStrokeDrawsNothingAndNeitherDoesAOnePointStroke) {
 TEST(Canvas, LiveSegmentIsTwoPixelsWideWithoutItsEndPoint) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const CPicture painted = rig.Snapshot();
-    rig.view.BeginStroke({50, 40});
-    rig.view.ExtendStroke({60, 40});
+    const QImage painted = rig.Snapshot();
+    rig.Draw({{50, 40}, {60, 40}});
     Pixels expected;
     for (int x = 50; x < 60; ++x) {
         expected.insert({x, 40});
         expected.insert({x, 41});
     }
     EXPECT_EQ(Changed(painted, rig.Snapshot()), expected);
-    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{60, 40}));
+    // A second stroke, drawn on top of the first.
+    const QImage first = rig.Snapshot();
+    rig.Draw({{60, 50}, {60, 60}});
+    Pixels down;
+    for (int y = 50; y < 60; ++y) {
+        down.insert({60, y});
+        down.insert({61, y});
+    }
+    EXPECT_EQ(Changed(first, rig.Snapshot()), down);
 }
 
 TEST(Canvas, LiveInkEqualsWhatARepaintDraws) {
@@ -276,141 +324,85 @@ TEST(Canvas, LiveInkEqualsWhatARepaintDraws) {
         SCOPED_TRACE(testing::Message() << "stroke " << k);
         CCanvasRig rig;
         rig.view.OnPaint();
-        const CPicture painted = rig.Snapshot();
-        rig.view.BeginStroke(strokes[k].front());
-        for (std::size_t i = 1; i < strokes[k].size(); ++i) {
-            rig.view.ExtendStroke(strokes[k][i]);
-        }
-        const CPicture live = rig.Snapshot();
+        const QImage painted = rig.Snapshot();
+        rig.Draw(strokes[k]);
+        const QImage live = rig.Snapshot();
         EXPECT_FALSE(Changed(painted, live).empty());
         rig.view.OnPaint();
         EXPECT_EQ(rig.Snapshot(), live);
     }
 
-    // Several strokes, the first one continued after the pen was lifted.
+    // Several strokes, one pen-down each, while the action button stays down.
     CCanvasRig rig;
     rig.view.OnPaint();
-    rig.view.BeginStroke({10, 10});
-    rig.view.ExtendStroke({40, 20});
-    rig.view.BeginStroke({100, 200});
-    rig.view.ExtendStroke({90, 150});
-    rig.view.ExtendStroke({120, 160});
-    const CPicture live = rig.Snapshot();
+    rig.view.OnKeyDown(pv::key::kAction, 0);
+    rig.Stroke({{10, 10}, {40, 20}});
+    rig.Stroke({{100, 200}, {90, 150}, {120, 160}});
+    const QImage live = rig.Snapshot();
     rig.view.OnPaint();
     EXPECT_EQ(rig.Snapshot(), live);
+    // Pressing the button again with the pen up wipes them; the lift left the cursor there.
+    rig.view.OnPenUp({120, 160});
+    rig.view.OnKeyUp(pv::key::kAction, 0);
+    rig.view.OnKeyDown(pv::key::kAction, 0);
+    CCanvasRig blank;
+    blank.view.OnPaint();
+    blank.Slide({120, 160});
+    EXPECT_EQ(rig.Snapshot(), blank.Snapshot());
 }
 
-TEST(Canvas, AStrokeStaysCurrentAfterTheLift) {
+TEST(Canvas, AMoveWithoutACurrentStrokeBeginsOne) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    rig.view.BeginStroke({20, 100});
-    rig.view.ExtendStroke({30, 100});
-    const CPicture lifted = rig.Snapshot();
-    rig.view.ExtendStroke({30, 110});
-    Pixels expected;
-    for (int y = 100; y < 110; ++y) {
-        expected.insert({30, y});
-        expected.insert({31, y});
-    }
-    EXPECT_EQ(Changed(lifted, rig.Snapshot()), expected);
-    ASSERT_EQ(rig.view.m_strokes.size(), 1u);
-    EXPECT_EQ(rig.view.m_strokes.front()->m_points.size(), 3u);
-}
+    rig.Draw({{20, 20}, {40, 40}});
+    // The pen goes down again with no button, the ink is cleared, then the button is pressed.
+    rig.host.history = {{1, 1}};
+    rig.view.OnPenDown({70, 90});
+    rig.view.OnCommand(pv::cmd::kClearScreen);
+    const QImage cleared = rig.Snapshot();
+    rig.view.OnKeyDown(pv::key::kAction, 0);
 
-TEST(Canvas, ExtendStrokeWithoutACurrentStrokeBeginsOne) {
-    CCanvasRig rig;
-    rig.view.OnPaint();
-    rig.view.BeginStroke({20, 20});
-    rig.view.ExtendStroke({40, 40});
-    rig.view.ClearStrokes();
-    EXPECT_EQ(rig.view.m_pCurrentStroke, nullptr);
-    const CPicture cleared = rig.Snapshot();
-
-    rig.view.ExtendStroke({70, 90});
-    EXPECT_EQ(rig.Snapshot(), cleared);
-    ASSERT_EQ(rig.view.m_strokes.size(), 1u);
-    EXPECT_EQ(rig.view.m_strokes.front()->m_points, (std::vector<PvPoint>{{70, 90}}));
-    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{70, 90}));
-    rig.view.ExtendStroke({80, 90});
+    rig.view.OnPenMove({70, 90});
+    EXPECT_EQ(rig.Snapshot(), cleared) << "the first point only begins the stroke";
+    rig.view.OnPenMove({80, 90});
     EXPECT_EQ(Changed(cleared, rig.Snapshot()).size(), 20u) << "the segment from the new stroke's start";
 }
 
-TEST(Canvas, ClearStrokesRepaintsAtOnceAndKeepsTheCursor) {
+TEST(Canvas, ClearScreenRepaintsAtOnceAndKeepsTheCursor) {
     CCanvasRig reference;
     reference.view.OnPaint();
-    reference.view.DrawCursor({112, 130});  // over the icon: the cursor lies on top
-    const CPicture expected = reference.Snapshot();
+    reference.Slide({112, 130});  // over the icon: the cursor lies on top
+    const QImage expected = reference.Snapshot();
 
     CCanvasRig rig;
     rig.view.OnPaint();
-    rig.view.BeginStroke({60, 60});
-    rig.view.ExtendStroke({120, 80});
-    rig.view.ExtendStroke({100, 20});
-    rig.view.MoveCursor({112, 130});
-    rig.view.ClearStrokes();
-    EXPECT_EQ(rig.host.paints, 2) << "painted within the command, bracket and all";
+    rig.Draw({{60, 60}, {120, 80}, {100, 20}});
+    rig.Slide({112, 130});
+    const int paints = rig.host.paints;
+    EXPECT_TRUE(rig.view.OnCommand(pv::cmd::kClearScreen));
+    EXPECT_EQ(rig.host.paints, paints + 1) << "painted within the command, bracket and all";
     EXPECT_EQ(rig.host.invalidations, 0);
-    EXPECT_TRUE(rig.view.m_strokes.empty());
-    EXPECT_EQ(rig.view.m_pCurrentStroke, nullptr);
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{112, 130}));
-    EXPECT_EQ(rig.view.m_ptLast, (PvPoint{100, 20}));
+    EXPECT_EQ(rig.view.CursorPoint(), (PvPoint{112, 130}));
     EXPECT_EQ(rig.Snapshot(), expected);
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.Snapshot(), expected) << "the strokes are gone, not just painted over";
 
     // With nothing to clear the whole surface is still painted again.
     rig.Frame().FillSolidRect({5, 5, 200, 200}, 0x00FF00);
     EXPECT_TRUE(rig.view.OnCommand(pv::cmd::kClearScreen));
-    EXPECT_EQ(rig.host.paints, 3);
+    EXPECT_EQ(rig.host.paints, paints + 3);
     EXPECT_EQ(rig.Snapshot(), expected);
 }
 
-TEST(Canvas, ClearStrokesCanBeTheFirstPaint) {
+TEST(Canvas, ClearScreenCanBeTheFirstPaint) {
     CCanvasRig rig;
-    rig.view.ClearStrokes();
-    EXPECT_FALSE(CTabletView::s_bFirstPaint);
-    EXPECT_EQ(rig.view.m_nCursorWidth, 20);
+    rig.view.OnCommand(pv::cmd::kClearScreen);
     EXPECT_EQ(rig.Snapshot(),
               Expected(240, 268, Every16(0, 224), Every16(0, 256), pv::res::kIconNorth, {104, 118}));
-}
-
-// The window shows again only what the damage names: a paint names everything, a live
-// segment and a cursor move only their own neighbourhood, and nothing changes outside it.
-TEST(Canvas, DamageNamesEveryChangeAndLittleElse) {
-    CCanvasRig rig;
-    rig.view.OnPaint();
-    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{0, 0, 240, 268}));
-
-    rig.view.BeginStroke({50, 40});
-    EXPECT_EQ(rig.Frame().TakeDamage(), PvRect{}) << "beginning a stroke draws nothing";
-    rig.view.ExtendStroke({60, 40});
-    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{50, 40, 60, 42}));
-    rig.view.ExtendStroke({57, 30});
-    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{57, 31, 62, 41}));
-
-    rig.view.MoveCursor({50, 60});
-    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{40, 50, 60, 70}));
-    rig.view.MoveCursor({200, 100});
-    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{40, 50, 210, 110})) << "where it was and where it is";
-    rig.view.MoveCursor({235, 3});
-    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{190, 0, 240, 110})) << "clipped to the client area";
-
-    // Whatever the canvas does, nothing changes outside the damage.
-    const std::vector<PvPoint> points = {{10, 200}, {80, 150}, {81, 260}, {-30, 240}, {120, 134},
-                                         {239, 0},  {0, 267},  {5, 5},    {300, 300}, {120, 130}};
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        SCOPED_TRACE(testing::Message() << "step " << k);
-        const CPicture before = rig.Snapshot();
-        if (k % 3 == 0) {
-            rig.view.MoveCursor(points[k]);
-        } else {
-            rig.view.ExtendStroke(points[k]);
-        }
-        const PvRect damage = rig.Frame().TakeDamage();
-        const Pixels changed = Changed(before, rig.Snapshot());
-        EXPECT_FALSE(changed.empty());
-        EXPECT_TRUE(Inside(changed, damage)) << "damage " << testing::PrintToString(damage);
-    }
-    rig.view.ClearStrokes();
-    EXPECT_EQ(rig.Frame().TakeDamage(), (PvRect{0, 0, 240, 268}));
+    EXPECT_EQ(rig.profile.Int("Orientation"), pv::cmd::kOrientationNorth) << "the stored orientation applied";
+    const QImage painted = rig.Snapshot();
+    rig.Slide({60, 60});
+    EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(50, 50, 240, 268)) << "and the cursor image loaded";
 }
 
 TEST(Stroke, DrawsItsSegmentsWithItsOwnPenAndRestoresThePrevious) {
@@ -418,14 +410,16 @@ TEST(Stroke, DrawsItsSegmentsWithItsOwnPenAndRestoresThePrevious) {
     CStroke stroke(2);
     stroke.m_points = {{2, 2}};
     EXPECT_TRUE(stroke.Draw(fb));
-    const CPicture blank(20, 20, kPvWhite);
-    EXPECT_EQ(CPicture(fb), blank) << "one point draws nothing";
+    const CPvFrameBuffer blank(20, 20);
+    EXPECT_EQ(PvQImageView(fb), PvQImageView(blank)) << "one point draws nothing";
 
     stroke.m_points = {{2, 2}, {6, 2}, {6, 5}};
     EXPECT_TRUE(stroke.Draw(fb));
     const Pixels expected = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 3}, {3, 3}, {4, 3},
                              {5, 3}, {6, 2}, {7, 2}, {6, 3}, {7, 3}, {6, 4}, {7, 4}};
-    EXPECT_EQ(Changed(blank, CPicture(fb)), expected);
+    EXPECT_EQ(Changed(PvQImageView(blank).convertToFormat(QImage::Format_RGB32),
+                      PvQImageView(fb).convertToFormat(QImage::Format_RGB32)),
+              expected);
     EXPECT_EQ(fb.SelectPen(nullptr), nullptr) << "the default pen is selected again";
 }
 

@@ -92,9 +92,25 @@ protected:
         }
         return started;
     }
-    std::size_t StrokeCount() const { return rig.view.m_strokes.size(); }
-    std::vector<PvPoint> LastStroke() const {
-        return rig.view.m_strokes.empty() ? std::vector<PvPoint>{} : rig.view.m_strokes.back()->m_points;
+    // The strokes a repaint draws, oldest first.
+    std::vector<std::vector<PvPoint>> Strokes() {
+        rig.host.drawn.polylines.clear();
+        rig.view.OnPaint();
+        return rig.host.drawn.polylines;
+    }
+    std::size_t StrokeCount() { return Strokes().size(); }
+    std::vector<PvPoint> LastStroke() {
+        const auto strokes = Strokes();
+        return strokes.empty() ? std::vector<PvPoint>{} : strokes.back();
+    }
+    // Whether the extended drawing window is still open: a pen-down inside it presses.
+    bool WindowOpen() {
+        rig.io.writes.clear();
+        rig.host.history = {rB};
+        rig.view.OnPenDown(B);
+        const bool pressed = !rig.io.writes.empty();
+        rig.io.writes.clear();
+        return pressed;
     }
 
     // Tap-and-hold at A, drag through B, C and D, lift: the extended drawing window opens.
@@ -112,8 +128,9 @@ protected:
 TEST(GesturesFromStart, PlainTapSendsExtentThenClick) {
     CSurfaceRig rig;
     Play(rig, {{Ev::Down, A, {rA}, {":09601072"}}, {Ev::Up, A, {rA}, {"!^"}}});
-    EXPECT_TRUE(rig.view.m_bClickSent);
     EXPECT_TRUE(rig.host.timers.empty());
+    // The click was sent: a slide that follows releases without a last batch.
+    Play(rig, {{Ev::Down, B, {rB}, {}}, {Ev::Move, C, {rC}, {pC}}, {Ev::Up, C, {rC}, {"^"}}});
 }
 
 TEST_F(Gestures, SlideAndLift) {
@@ -121,16 +138,16 @@ TEST_F(Gestures, SlideAndLift) {
                {Ev::Move, B, {rA, rB}, {pA + pB}},
                {Ev::Move, C, {rC}, {pC}},
                {Ev::Up, C, {rC}, {"^", pC}}});
-    EXPECT_EQ(rig.view.m_ptCursor, C);
-    EXPECT_EQ(rig.view.m_ptPenUp, C);
-    EXPECT_FALSE(rig.view.m_bClickSent);
+    EXPECT_EQ(rig.view.CursorPoint(), C);
     EXPECT_TRUE(Started().empty());
     EXPECT_EQ(StrokeCount(), 0u);
+    // No click was left pending: the next tap clicks.
+    Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Up, A, {rA}, {"!^"}}});
 }
 
 TEST_F(Gestures, CursorFollowsTheNewestHistoryPoint) {
     Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Move, D, {rA, rB, rC}, {pA + pB + pC}}});
-    EXPECT_EQ(rig.view.m_ptCursor, C) << "from the history, not the message's point";
+    EXPECT_EQ(rig.view.CursorPoint(), C) << "from the history, not the message's point";
 }
 
 TEST_F(Gestures, TwoPlainTapsThenAThird) {
@@ -149,8 +166,7 @@ TEST_F(Gestures, DoubleTapAndLift) {
                {Ev::DoubleTap, A, {rA}, {"!^", pA, "!"}},
                {Ev::Up, A, {rA}, {"^"}}});
     EXPECT_EQ(Started(), (Timers{{1, 500}}));
-    EXPECT_TRUE(rig.view.m_bExtending);
-    EXPECT_FALSE(rig.view.m_bExtendTimeUp);
+    EXPECT_TRUE(WindowOpen());
 }
 
 TEST_F(Gestures, DoubleTapAndDrag) {
@@ -181,16 +197,20 @@ TEST_F(Gestures, TapAndHoldThenDrag) {
     HoldDrag();
     EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{A, B, C, D}));
     EXPECT_EQ(Started(), (Timers{{1, 500}}));
-    EXPECT_TRUE(rig.view.m_bExtending);
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{0, 0}));
-    EXPECT_EQ(rig.view.m_ptPenUp, D);
+    EXPECT_EQ(rig.view.CursorPoint(), (PvPoint{0, 0})) << "hidden while drawing";
+    // When the window closes the cursor comes back where the pen was lifted.
+    rig.view.OnTimer(1);
+    EXPECT_EQ(rig.view.CursorPoint(), D);
 }
 
 TEST_F(Gestures, TapAndHoldThenLiftClicks) {
     Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Hold, sA, {rA}, {pA, "!", pA}}, {Ev::Up, A, {rA}, {"!^"}}});
     EXPECT_TRUE(Started().empty());
-    EXPECT_FALSE(rig.view.m_bExtending);
-    EXPECT_FALSE(rig.view.m_bHoldDrag);
+    EXPECT_FALSE(WindowOpen());
+    // The hold's drag ended with the lift: a slide now only moves, and its lift sends no
+    // last batch after the hold's click.
+    Play(rig, {{Ev::Move, C, {rC}, {pC}}, {Ev::Up, C, {rC}, {"^"}}});
+    EXPECT_TRUE(Started().empty());
 }
 
 TEST_F(Gestures, TapAndHoldAfterAPlainTapOnlyReleases) {
@@ -200,7 +220,7 @@ TEST_F(Gestures, TapAndHoldAfterAPlainTapOnlyReleases) {
                {Ev::Hold, sA, {rA}, {pA, "!", pA}},
                {Ev::Up, A, {rA}, {"^"}}});
     EXPECT_EQ(Started(), (Timers{{1, 500}}));
-    EXPECT_TRUE(rig.view.m_bExtending);
+    EXPECT_TRUE(WindowOpen());
 }
 
 TEST_F(Gestures, SecondStrokeWithinTheExtendedDrawingTime) {
@@ -210,20 +230,18 @@ TEST_F(Gestures, SecondStrokeWithinTheExtendedDrawingTime) {
     EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{B, C}));
     EXPECT_EQ(rig.host.kills, std::vector<int>{1});
     EXPECT_EQ(Started(), (Timers{{1, 500}, {1, 500}})) << "renewed";
-    EXPECT_TRUE(rig.view.m_bExtending);
+    EXPECT_TRUE(WindowOpen());
 }
 
 TEST_F(Gestures, ExtendedDrawingWindowExpires) {
     HoldDrag();
     Play(rig, {{Ev::Timer, {}, {}, {}}});
     EXPECT_EQ(rig.host.kills, std::vector<int>{1});
-    EXPECT_TRUE(rig.view.m_bExtendTimeUp);
-    EXPECT_EQ(rig.view.m_ptCursor, D) << "the cursor comes back at the lift point";
-    // Still open until the next pen-down, which finds it expired and presses nothing.
-    EXPECT_TRUE(rig.view.m_bExtending);
+    EXPECT_EQ(rig.view.CursorPoint(), D) << "the cursor comes back at the lift point";
+    // The next pen-down finds the window expired and presses nothing.
     Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Up, A, {rA}, {"!^"}}});
-    EXPECT_FALSE(rig.view.m_bExtending);
     EXPECT_EQ(Started().size(), 1u);
+    EXPECT_FALSE(WindowOpen());
 }
 
 TEST_F(Gestures, TimerDuringAStrokeKeepsItAndTheWindow) {
@@ -235,9 +253,8 @@ TEST_F(Gestures, TimerDuringAStrokeKeepsItAndTheWindow) {
     EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{B, C}));
     EXPECT_EQ(rig.host.kills, (std::vector<int>{1, 1}));
     EXPECT_EQ(Started(), (Timers{{1, 500}, {1, 500}}));
-    EXPECT_TRUE(rig.view.m_bExtending);
-    EXPECT_FALSE(rig.view.m_bExtendTimeUp);
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{0, 0})) << "the timer left the hidden cursor alone";
+    EXPECT_EQ(rig.view.CursorPoint(), (PvPoint{0, 0})) << "the timer left the hidden cursor alone";
+    EXPECT_TRUE(WindowOpen()) << "renewed by the lift";
 }
 
 TEST_F(Gestures, LongPressInsideTheWindowWipesTheInk) {
@@ -267,7 +284,7 @@ TEST_F(Gestures, ActionButtonDrawsWithThePen) {
                {Ev::Up, B, {rB}, {"^", pB}},
                {Ev::ActionUp, {}, {}, {}}});
     EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{A, B}));
-    EXPECT_EQ(rig.view.m_ptCursor, B) << "the cursor goes to the lift point";
+    EXPECT_EQ(rig.view.CursorPoint(), B) << "the cursor goes to the lift point";
 }
 
 TEST_F(Gestures, ActionButtonAloneClicks) {
@@ -287,13 +304,14 @@ TEST_F(Gestures, ActionButtonTapThenRelease) {
                {Ev::Down, A, {rA}, {pA, "!"}},
                {Ev::Up, A, {rA}, {"^", pA}},
                {Ev::ActionUp, {}, {}, {"!^"}}});
-    EXPECT_EQ(rig.view.m_ptCursor, A);
+    EXPECT_EQ(rig.view.CursorPoint(), A);
 }
 
 TEST_F(Gestures, RepeatsAndOtherKeysChangeNothing) {
     Play(rig, {{Ev::ActionRepeat, {}, {}, {}}, {Ev::OtherKey, {}, {}, {}}});
-    EXPECT_FALSE(rig.view.m_bActionKeyDown);
+    // The button is not down: a tap clicks and draws nothing.
     Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Up, A, {rA}, {"!^"}}});
+    EXPECT_EQ(StrokeCount(), 0u);
 }
 
 TEST_F(Gestures, ToolbarClicksAreSingleWrites) {
@@ -303,14 +321,16 @@ TEST_F(Gestures, ToolbarClicksAreSingleWrites) {
     EXPECT_EQ(rig.io.writes, (Writes{"!^", "|", "!^!^"}));
 }
 
-TEST_F(Gestures, EmptyHistorySkipsWhatNeedsAPoint) {
-    rig.view.m_bNeedCalibration = true;
+TEST(GesturesFromStart, EmptyHistorySkipsWhatNeedsAPoint) {
+    CSurfaceRig rig;
     Play(rig, {{Ev::Down, A, {}, {}}, {Ev::Move, B, {}, {""}}, {Ev::Up, B, {}, {"^", ""}}});
-    EXPECT_TRUE(rig.view.m_bNeedCalibration) << "no point to calibrate with";
-    EXPECT_EQ(rig.view.m_ptCursor, (PvPoint{0, 0}));
-    rig.view.m_bNeedCalibration = false;
+    EXPECT_EQ(rig.view.CursorPoint(), (PvPoint{0, 0}));
+    // No point to calibrate with: the next pen event with one calibrates.
+    Play(rig, {{Ev::Down, A, {rA}, {":09601072"}}, {Ev::Up, A, {rA}, {"!^"}}});
     Play(rig, {{Ev::ActionDown, {}, {}, {}}, {Ev::Down, A, {}, {"!"}}, {Ev::Move, B, {}, {""}}});
-    EXPECT_EQ(LastStroke(), std::vector<PvPoint>{A});
+    rig.host.drawn.polylines.clear();
+    rig.view.OnPaint();
+    EXPECT_EQ(rig.host.drawn.polylines, (std::vector<std::vector<PvPoint>>{{A}}));
 }
 
 TEST(GestureSettings, ExtendedDrawingTimeFromTheProfile) {

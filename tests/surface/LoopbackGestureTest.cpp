@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
-#include "platform/MessageBox.h"
-#include "platform/QtProfile.h"
 #include "platform/SocketIo.h"
+#include "surface/Commands.h"
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/LoopbackListener.h"
-#include "tests/support/TempProfile.h"
+#include "tests/support/MemoryProfile.h"
+#include "tests/support/Recorders.h"
 
 namespace {
 
@@ -19,19 +19,20 @@ class LoopbackGestures : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(listener.Listening());
-        temp.PointAt(listener.Address(), listener.Port());
-        profile = std::make_unique<CQtProfile>(temp.Path());
-        view = std::make_unique<CTabletView>(*profile, host, PvPosixSocketIo());
-        CTabletView::s_bFirstPaint = false;
+        profile.Set("IP Address", listener.Address());
+        profile.Set("Port", std::to_string(listener.Port()));
+        view = std::make_unique<CTabletView>(profile, host, PvPosixSocketIo());
         view->Create();
+        // A running program has painted once before any pen event.
+        CTabletView::ResetFirstPaint();
+        view->OnPaint();
         ASSERT_TRUE(listener.Accept());
         ASSERT_EQ(listener.Read(1), "+");
     }
 
     CRecordingMessageBox boxes;
     CLoopbackListener listener{"127.0.0.2"};
-    CTempProfile temp;
-    std::unique_ptr<CQtProfile> profile;
+    CMemoryProfile profile;
     CFakeViewHost host;
     std::unique_ptr<CTabletView> view;
 };
@@ -67,11 +68,12 @@ TEST_F(LoopbackGestures, ExtentIsRepeatedAfterTheServerRestarts) {
     // The server drops the connection but keeps listening. Writes go on until one
     // fails and reconnects; a bounded number of toolbar clicks brings that about.
     listener.CloseClient();
-    for (int i = 0; i < 200 && !view->m_bNeedCalibration; ++i) {
-        view->OnRightClick();
+    bool back = false;
+    for (int i = 0; i < 200 && !back; ++i) {
+        view->OnCommand(pv::cmd::kRightClick);
+        back = listener.Accept(5);
     }
-    ASSERT_TRUE(view->m_bNeedCalibration) << "no write failed after the peer closed";
-    ASSERT_TRUE(listener.Accept());
+    ASSERT_TRUE(back) << "no write failed after the peer closed";
 
     host.history = {{440, 344}};
     view->OnPenDown({110, 60});

@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/MessageBox.h"
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/MemoryProfile.h"
 #include "tests/support/RecordingSocketIo.h"
+#include "tests/support/Recorders.h"
 
 inline void PrintTo(const PvPoint& p, std::ostream* os) {
     *os << "(" << p.x << ", " << p.y << ")";
@@ -21,20 +21,42 @@ public:
     using Settings = std::vector<std::pair<std::string, std::string>>;
 
     // Settings are in place before the surface is constructed (it reads some of them then).
-    explicit CSurfaceRig(const Settings& settings = {})
-        : profile(Profile(settings)), view(profile, host, io) {
-        // A running program has painted once before any pen event; ink clears repaint,
-        // and a first paint would ask for a calibration in the middle of a gesture.
-        CTabletView::s_bFirstPaint = false;
+    explicit CSurfaceRig(const Settings& settings = {}) : profile(Profile(settings)), view(profile, host, io) {
         view.Create();
-        io.writes.clear();
+        // A running program has painted once before any pen event: the stored
+        // orientation is applied then. What that did is not what the tests look at.
+        CTabletView::ResetFirstPaint();
+        view.OnPaint();
+        Forget();
     }
 
-    // The calibration of the worked example in the current orientation: 4 raw units per
-    // pixel on both axes, client area top at raw y 104 (work area top 26).
+    // The calibration of the worked example (4 raw units per pixel, client area top at raw
+    // y 104), made by a short slide at client (100, 50) that leaves the pen up.
     void Calibrate() {
-        view.m_ptRawOrigin = view.Calibrate({401, 305}, {100, 50});
+        host.history = {{401, 305}};
+        view.OnPenDown({100, 50});
+        view.OnPenMove({100, 50});
+        view.OnPenUp({100, 50});
+        Forget();
+    }
+
+    // Where the surface puts a raw point in client pixels: a merged slide in cursor mode
+    // moves the crosshair to its newest point converted back.
+    PvPoint ClientOf(PvPoint raw) {
+        host.history = {raw, raw};
+        view.OnPenMove({-1, -1});
         io.writes.clear();
+        return view.CursorPoint();
+    }
+
+    void Forget() {
+        io.writes.clear();
+        host.checks.clear();
+        host.timers.clear();
+        host.kills.clear();
+        host.invalidations = 0;
+        host.paints = 0;
+        profile.writes = 0;
     }
 
     CRecordingMessageBox boxes;

@@ -24,6 +24,7 @@
 #include "app/TabletApp.h"
 #include "platform/HelpViewer.h"
 #include "platform/MessageBox.h"
+#include "tests/support/Recorders.h"
 #include "tests/support/TempProfile.h"
 
 void qt_handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global, Qt::MouseButtons state,

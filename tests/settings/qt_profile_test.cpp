@@ -23,7 +23,7 @@ std::string ReadFile(const std::string& path) {
 
 }  // namespace
 
-TEST(SettingsStore, EmptyProfileReadsDefaultsAndCreatesNothing) {
+TEST(QtProfileSettings, EmptyProfileReadsDefaultsAndCreatesNothing) {
     CTempProfile temp;
     CQtProfile profile(temp.Path());
     CSettingsStore settings(profile);
@@ -35,7 +35,7 @@ TEST(SettingsStore, EmptyProfileReadsDefaultsAndCreatesNothing) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(temp.Path())));
 }
 
-TEST(SettingsStore, WritingAnIntegerCreatesThePathAndReadsBackAsANumber) {
+TEST(QtProfileSettings, WritingAnIntegerCreatesThePathAndReadsBackAsANumber) {
     CTempProfile temp;
     {
         CQtProfile profile(temp.Path());
@@ -59,7 +59,7 @@ TEST(SettingsStore, WritingAnIntegerCreatesThePathAndReadsBackAsANumber) {
     EXPECT_EQ(settings.Port(), 55);
 }
 
-TEST(SettingsStore, ValuesSetByHandAreTakenUnchanged) {
+TEST(QtProfileSettings, ValuesSetByHandAreTakenUnchanged) {
     CTempProfile temp;
     temp.WriteSettings("IP%20Address=127.0.0.2\nPort=5555\nExtendedDrawingTime=1500\nOrientation=5\n");
     CQtProfile profile(temp.Path());
@@ -70,7 +70,7 @@ TEST(SettingsStore, ValuesSetByHandAreTakenUnchanged) {
     EXPECT_EQ(settings.Orientation(), 5);
 }
 
-TEST(SettingsStore, AValueChangedOutsideTheProgramIsSeenAtTheNextRead) {
+TEST(QtProfileSettings, AValueChangedOutsideTheProgramIsSeenAtTheNextRead) {
     CTempProfile temp;
     temp.PointAt("127.0.0.2", 4000);
     CQtProfile profile(temp.Path());
@@ -81,7 +81,7 @@ TEST(SettingsStore, AValueChangedOutsideTheProgramIsSeenAtTheNextRead) {
     EXPECT_EQ(settings.Port(), 40010);
 }
 
-TEST(SettingsStore, UserProfileLivesUnderPenvalePenvale) {
+TEST(QtProfileSettings, UserProfileLivesUnderPenvalePenvale) {
     // XDG_CONFIG_HOME was pointed at a temporary folder before Qt first looked at it (main below).
     CQtProfile profile;
     const std::string expected = std::getenv("XDG_CONFIG_HOME") + std::string("/Penvale/Penvale.conf");
