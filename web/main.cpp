@@ -10,6 +10,7 @@
 #include "platform/web/WebSocketIo.h"
 #include "platform/web/WebSurface.h"
 #include "settings/SettingsStore.h"
+#include "platform/Keys.h"
 #include "surface/Commands.h"
 #include "surface/Images.h"
 #include "surface/TabletView.h"
@@ -20,26 +21,6 @@ constexpr char kCommunicationFailure[] =
     "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
     "Penvale server is running on the desktop.";
 
-// The surface's input door, over the view's handlers.
-class CViewInput : public ISurfaceInput {
-public:
-    explicit CViewInput(CTabletView& view) : m_view(view) {}
-    void OnPenDown(PvPoint point) override { m_view.OnPenDown(point); }
-    void OnPenMove(PvPoint point) override { m_view.OnPenMove(point); }
-    void OnPenUp(PvPoint point) override { m_view.OnPenUp(point); }
-    void OnDoubleTap(PvPoint point) override { m_view.OnDoubleTap(point); }
-    void OnTapAndHold(PvPoint screenPoint) override { m_view.OnTapAndHold(screenPoint); }
-    void OnKeyDown(unsigned key, unsigned flags) override { m_view.OnKeyDown(key, flags); }
-    void OnKeyUp(unsigned key, unsigned flags) override { m_view.OnKeyUp(key, flags); }
-    void OnTimer(int id) override { m_view.OnTimer(id); }
-    void OnPaint() override { m_view.OnPaint(); }
-    void OnSize(int, int) override { m_view.m_bNeedCalibration = true; }
-    bool OnCommand(int id) override { return m_view.OnCommand(id); }
-
-private:
-    CTabletView& m_view;
-};
-
 // Lives as long as the page: the socket layer's notifications may still be on their way at Exit.
 struct CPage {
     explicit CPage(std::string url) : profile(CSettingsStore::kSection), socketIo(std::move(url)) {}
@@ -49,7 +30,6 @@ struct CPage {
     CWebMessageBox boxes;
     CWebHelpViewer help;
     std::unique_ptr<CTabletView> view;
-    std::unique_ptr<CViewInput> input;
 };
 
 CPage* g_page = nullptr;
@@ -75,8 +55,7 @@ EMSCRIPTEN_KEEPALIVE void pv_start(const char* url, int pageWidth, int pageHeigh
     g_page->surface.Layout(pageWidth, pageHeight, {0, top}, width, height);
     g_page->view = std::make_unique<CTabletView>(g_page->profile, g_page->surface, g_page->socketIo);
     g_page->view->Create();
-    g_page->input = std::make_unique<CViewInput>(*g_page->view);
-    g_page->surface.SetTarget(g_page->input.get());
+    g_page->surface.SetTarget(g_page->view.get());
     // A new connection that never opens is the failed reconnection of a write.
     g_page->socketIo.SetConnectFailedHandler([] { PvMessageBox(kCommunicationFailure); });
     g_page->surface.InvalidateRect(true);
@@ -169,7 +148,6 @@ EMSCRIPTEN_KEEPALIVE void pv_write_extended_drawing_time(int milliseconds) {
 EMSCRIPTEN_KEEPALIVE void pv_exit() {
     if (g_page != nullptr && g_page->view) {
         g_page->surface.SetTarget(nullptr);
-        g_page->input.reset();
         g_page->view.reset();
     }
 }

@@ -39,7 +39,6 @@ public:
     int Close(int handle) override;
     int SetNoDelay(int handle) override;
     int LastError() const override { return m_nLastError; }
-    bool Watchable() const override { return true; }
     int Receive(int handle, void* buffer, std::size_t length) override;
     bool Watch(int handle, std::function<void()> onEvent) override;
     void SetWatchEnabled(int handle, bool enabled) override;
