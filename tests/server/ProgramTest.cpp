@@ -228,6 +228,11 @@ long CpuTicks(pid_t pid) {
 }
 
 TEST(Program, OutOfDescriptorsItRestsInsteadOfSpinningAndRecovers) {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer build's vptr check probes memory through a pipe of its own:
+    // with no descriptor left it reports every virtual call as invalid.
+    GTEST_SKIP() << "needs a build without sanitizers (their checks need free descriptors)";
+#endif
     ServerProcess server({"--print", "--listen", kServerAddress, "--port", "0"});
     std::uint16_t port = server.WaitForPort();
     ASSERT_NE(port, 0);
