@@ -12,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -236,15 +238,24 @@ TEST(Program, OutOfDescriptorsItRestsInsteadOfSpinningAndRecovers) {
     ServerProcess server({"--print", "--listen", kServerAddress, "--port", "0"});
     std::uint16_t port = server.WaitForPort();
     ASSERT_NE(port, 0);
-    // Standard streams, the listener and the wake-up pipe are open: room for
-    // one connection more.
-    rlimit limit{7, 7};
-    ASSERT_EQ(prlimit(server.Pid(), RLIMIT_NOFILE, &limit, nullptr), 0);
     LoopbackClient handheld("127.0.0.3", kServerAddress, port);
     ASSERT_TRUE(handheld.Connected());
     ASSERT_TRUE(handheld.Send("+"));
     ASSERT_EQ(ReadLines(server, 1), (Lines{"attach"}));
 
+    // No room for another descriptor once the handheld is in: the limit is the
+    // lowest free descriptor number (inherited ones may sit higher up).
+    std::set<long> taken;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(server.Pid()) + "/fd")) {
+        taken.insert(std::stol(entry.path().filename().string()));
+    }
+    rlim_t open = 0;
+    while (taken.count(static_cast<long>(open)) != 0) {
+        ++open;
+    }
+    ASSERT_GE(open, 7u);
+    rlimit limit{open, open};
+    ASSERT_EQ(prlimit(server.Pid(), RLIMIT_NOFILE, &limit, nullptr), 0);
     std::vector<std::unique_ptr<LoopbackClient>> flood;
     for (int i = 0; i < 40; ++i) {
         flood.push_back(std::make_unique<LoopbackClient>("127.0.0.4", kServerAddress, port));
