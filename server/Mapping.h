@@ -33,9 +33,8 @@ std::optional<PixelSize> ParsePixelSize(const std::string& text);
 std::optional<PixelRect> ParsePixelRect(const std::string& text);
 
 struct MappingOptions {
-    // The whole desktop in pixels. Without it the values are exact for every
-    // Position whose pixel is a whole number of the Extent's steps (corners,
-    // middle, quarters) on any screen, and at most one pixel off otherwise.
+    // The whole desktop in pixels. Without it the corners, the middle and the
+    // quarters land exactly on any screen, other Positions at most one pixel off.
     std::optional<PixelSize> desktop;
     std::optional<PixelRect> area;  // part of the desktop (needs desktop)
     bool keepAspect = false;        // the Extent's shape kept inside the area, centred (needs desktop)

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -316,13 +317,7 @@ std::string InstalledWebRoot() {
     return PENVALE_WEB_ROOT;
 }
 
-WebServer::WebServer(AllowList allow) : m_allow(std::move(allow)) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-        m_wakeRead = fds[0];
-        m_wakeWrite = fds[1];
-    }
-}
+WebServer::WebServer(AllowList allow) : m_allow(std::move(allow)) {}
 
 WebServer::~WebServer() {
     Stop();
@@ -336,6 +331,13 @@ WebServer::~WebServer() {
 
 std::string WebServer::Start(const WebConfig& config) {
     std::string where = FormatIpv4Address(config.address) + ":" + std::to_string(config.port);
+    // Made here, not with the object: a server without --web spends no descriptor on it.
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return std::string("cannot make a pipe: ") + std::strerror(errno);
+    }
+    m_wakeRead = fds[0];
+    m_wakeWrite = fds[1];
     m_shared = new Shared;
     Shared& shared = *m_shared;
     shared.config = config;

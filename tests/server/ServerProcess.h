@@ -5,11 +5,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pv::server::test {
@@ -70,6 +73,29 @@ public:
         std::string line = ErrLineWith("listening on ");
         std::size_t colon = line.rfind(':', line.find(','));
         return colon == std::string::npos ? 0 : static_cast<std::uint16_t>(std::stoi(line.substr(colon + 1)));
+    }
+
+    pid_t Pid() const { return m_pid; }
+    void CloseOut() { close(std::exchange(m_out, -1)); }
+    void CloseErr() { close(std::exchange(m_err, -1)); }
+    // Bytes written to standard output and not yet read.
+    int PendingOut() const {
+        int pending = 0;
+        ioctl(m_out, FIONREAD, &pending);
+        return pending;
+    }
+    // Waits for the program to end by itself, up to bound; -1 if it did not.
+    int WaitUpTo(std::chrono::seconds bound) {
+        auto end = std::chrono::steady_clock::now() + bound;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            usleep(10000);
+        }
+        return -1;
     }
 
     // Stops the program as a user would and returns its exit status.

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -27,7 +28,7 @@ constexpr char kServerAddress[] = "127.0.0.3";
 class RunningServer {
 public:
     explicit RunningServer(AllowList allow = AllowList::Default())
-        : driver(device),
+        : driver(device, Mapping(), [this](const std::string& line) { log.Add(line); }),
           seat(driver, std::move(allow), [this](const std::string& line) { log.Add(line); }),
           server(seat, [this](const std::string& line) { log.Add(line); }) {
         error = server.Listen(*ParseIpv4Address(kServerAddress), 0);
@@ -131,6 +132,104 @@ TEST(Server, DoubleClickInOneWriteReachesTheDeviceAsTwoSpacedClicks) {
     // Only a lower bound: a loaded machine may take longer, never less.
     auto times = running.device.Times();
     EXPECT_GE(times[3] - times[2], kPressSpacing);
+}
+
+TEST(Server, AnotherAddressCannotTakeALiveHandheldsPointerTheSameAddressCan) {
+    RunningServer running;
+    ASSERT_EQ(running.error, "");
+    LoopbackClient handheld("127.0.0.2", kServerAddress, running.Port());
+    ASSERT_TRUE(handheld.Connected());
+    ASSERT_TRUE(handheld.Send("+:01000100>   0   0!"));
+    ASSERT_TRUE(running.device.WaitFor(2));
+
+    // Another allowed address, again and again: refused every time while the
+    // handheld's connection lives, and nothing of it reaches the pointer.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        LoopbackClient intruder("127.0.0.4", kServerAddress, running.Port());
+        ASSERT_TRUE(intruder.Connected());
+        intruder.Send("> 100 100^|");
+        EXPECT_TRUE(intruder.ClosedByServer()) << attempt;
+    }
+    // The handheld itself reconnecting (after a failed write) replaces its old
+    // connection; the press held there is released.
+    LoopbackClient again("127.0.0.2", kServerAddress, running.Port());
+    ASSERT_TRUE(again.Connected());
+    EXPECT_TRUE(handheld.ClosedByServer());
+    ASSERT_TRUE(again.Send("|"));
+    ASSERT_TRUE(running.device.WaitFor(5));
+    EXPECT_EQ(running.device.Lines(), (Lines{"move 0 0", "left down", "left up", "right down", "right up"}));
+
+    // Once the handheld has gone, another address may connect.
+    again.Close();
+    ASSERT_TRUE(running.log.WaitFor(5));
+    LoopbackClient next("127.0.0.4", kServerAddress, running.Port());
+    ASSERT_TRUE(next.Connected());
+    ASSERT_TRUE(next.Send("> 100 100"));
+    ASSERT_TRUE(running.device.WaitFor(6));
+    EXPECT_EQ(running.device.Lines().back(), "move 32767 32767");
+
+    // One refusal line for the twenty, naming who has the pointer.
+    Lines log = running.log.Lines();
+    long refusals = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+        return line.find("refused 127.0.0.4:") != std::string::npos;
+    });
+    EXPECT_EQ(refusals, 1);
+    EXPECT_NE(log[1].find("the handheld at 127.0.0.2:"), std::string::npos) << log[1];
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string& line) {
+                               return line.find("disconnected 127.0.0.2:") == 0 &&
+                                      line.find("replaced by 127.0.0.2:") != std::string::npos;
+                           }),
+              log.end());
+}
+
+TEST(Server, AStreamThatDoesNotBeginAsAHandheldsIsClosedUnobeyed) {
+    RunningServer running;
+    ASSERT_EQ(running.error, "");
+    // What a web page's request through the desktop's browser looks like: the
+    // body alone would be a click.
+    const char* requests[] = {
+        "POST / HTTP/1.1\r\nHost: 127.0.0.3\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\n!^",
+        "GET /!^!^ HTTP/1.1\r\nHost: 127.0.0.3\r\n\r\n",
+        "\x16\x03\x01\x02\x00\x01!^",  // a TLS hello
+        " !^",
+    };
+    for (const char* request : requests) {
+        LoopbackClient browser("127.0.0.2", kServerAddress, running.Port());
+        ASSERT_TRUE(browser.Connected());
+        browser.Send(request);
+        EXPECT_TRUE(browser.ClosedByServer()) << request;
+    }
+    // A handheld from another address gets in at once: the requests held nothing.
+    LoopbackClient handheld("127.0.0.4", kServerAddress, running.Port());
+    ASSERT_TRUE(handheld.Connected());
+    ASSERT_TRUE(handheld.Send("|"));
+    ASSERT_TRUE(running.device.WaitFor(2));
+    EXPECT_EQ(running.device.Lines(), (Lines{"right down", "right up"}));
+    Lines log = running.log.Lines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log[0].find("closed 127.0.0.2:"), std::string::npos) << log[0];
+    EXPECT_NE(log[0].find("not a handheld's stream (its first byte is 0x50)"), std::string::npos) << log[0];
+}
+
+TEST(Server, ADeviceThatFailsMidSessionIsReportedAndTheConnectionCarriesOn) {
+    RunningServer running;
+    ASSERT_EQ(running.error, "");
+    LoopbackClient client("127.0.0.3", kServerAddress, running.Port());
+    ASSERT_TRUE(client.Connected());
+    running.device.failing = true;
+    ASSERT_TRUE(client.Send("!"));
+    ASSERT_TRUE(running.device.WaitFor(1));
+    running.device.failing = false;
+    ASSERT_TRUE(client.Send("^|"));
+    ASSERT_TRUE(running.device.WaitFor(3));
+    EXPECT_EQ(running.device.Lines(), (Lines{"refused left down", "right down", "right up"}));
+    Lines log = running.log.Lines();
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string& line) {
+                               return line.find("the virtual pointer refused an event") != std::string::npos;
+                           }),
+              log.end());
 }
 
 TEST(Server, StoppingReleasesTheHeldButton) {
