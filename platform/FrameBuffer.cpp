@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -95,10 +96,12 @@ void CPvFrameBuffer::FillSolidRect(const PvRect& rect, PvColor color) {
     if (left >= right || top >= bottom) {
         return;
     }
-    const uint32_t word = PvPixelWord(color);
-    for (int64_t y = top; y < bottom; ++y) {
-        uint32_t* const row = m_pixels.data() + Index(0, y);
-        std::fill(row + left, row + right, word);
+    // One row filled, the others copied from it: copies of whole rows run at memory speed.
+    uint32_t* const first = m_pixels.data() + Index(left, top);
+    std::fill(first, first + (right - left), PvPixelWord(color));
+    const auto rowBytes = static_cast<std::size_t>(right - left) * sizeof(uint32_t);
+    for (int64_t y = top + 1; y < bottom; ++y) {
+        std::memcpy(m_pixels.data() + Index(left, y), first, rowBytes);
     }
     Damage(left, top, right, bottom);
 }
