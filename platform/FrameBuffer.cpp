@@ -61,7 +61,8 @@ std::unique_ptr<IDrawSurface> PvCreateFrameBuffer(int width, int height) {
 CPvFrameBuffer::CPvFrameBuffer(int width, int height)
     : m_nWidth(std::max(0, width)),
       m_nHeight(std::max(0, height)),
-      m_pixels(static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight), PvPixelWord(kPvWhite)) {
+      m_pixels(static_cast<std::size_t>(m_nWidth) * static_cast<std::size_t>(m_nHeight),
+               PvPixelWord(kPvWhite)) {
     if (!m_pixels.empty()) {
         m_damage = {0, 0, m_nWidth, m_nHeight};
     }
@@ -172,7 +173,8 @@ void CPvFrameBuffer::DrawLine(PvPoint from, PvPoint to, int width, PvColor color
     const int64_t centreFirst = minor0 + minorStep * quotient;
     const int64_t centreLast = minor0 + minorStep * ((2 * last * minorRise + steps) / divisor);
     const int64_t minorLow = std::max<int64_t>(0, std::min(centreFirst, centreLast) + lowOffset);
-    const int64_t minorHigh = std::min<int64_t>(minorSize - 1, std::max(centreFirst, centreLast) + highOffset);
+    const int64_t minorHigh =
+        std::min<int64_t>(minorSize - 1, std::max(centreFirst, centreLast) + highOffset);
     if (minorLow > minorHigh) {
         return;
     }

@@ -123,7 +123,8 @@ TEST(Canvas, GridAndIconForSeveralSizes) {
         CCanvasRig rig(c.width, c.height);
         rig.view.OnPaint();
         EXPECT_EQ(rig.host.paints, 1);
-        EXPECT_EQ(rig.Snapshot(), Expected(c.width, c.height, c.columns, c.rows, pv::res::kIconNorth, c.iconAt));
+        EXPECT_EQ(rig.Snapshot(),
+                  Expected(c.width, c.height, c.columns, c.rows, pv::res::kIconNorth, c.iconAt));
     }
 }
 
