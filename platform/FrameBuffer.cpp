@@ -219,13 +219,15 @@ void CPvFrameBuffer::DrawIcon(PvPoint topLeft, const CPvImage& icon) {
     if (left >= right || top >= bottom) {
         return;
     }
+    // The icon's word with its alpha byte set: the surface stays opaque.
+    const uint32_t opaque = PvPixelWord(kPvBlack, 255);
     for (int64_t y = top; y < bottom; ++y) {
         const int sy = static_cast<int>(y - topLeft.y);
         uint32_t* const row = m_pixels.data() + Index(0, y);
         for (int64_t x = left; x < right; ++x) {
-            const int sx = static_cast<int>(x - topLeft.x);
-            if (icon.Alpha(sx, sy) >= 128) {
-                row[x] = PvPixelWord(icon.Pixel(sx, sy));
+            const uint32_t word = icon.Word(static_cast<int>(x - topLeft.x), sy);
+            if (PvWordAlpha(word) >= 128) {
+                row[x] = word | opaque;
             }
         }
     }
