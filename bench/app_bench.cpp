@@ -1,12 +1,15 @@
 // The surface window's own cost: Qt mouse samples merged into one PenMove and one
-// write, and showing the framebuffer on screen.
+// write, and showing the framebuffer on screen: all of it, or only what one live
+// segment damaged.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QWidget>
 #include <memory>
 
+#include "platform/QtImage.h"
 #include "platform/QtProfile.h"
 #include "platform/SurfaceWidget.h"
 #include "surface/TabletView.h"
@@ -70,6 +73,71 @@ void BM_ShowWholeFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ShowWholeFrame);
+
+// Counts the paints of a widget and the pixels they cover.
+class CPaintCounter : public QObject {
+public:
+    double paints = 0;
+    double pixels = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            const QRect rect = static_cast<QPaintEvent*>(event)->rect();
+            paints += 1;
+            pixels += rect.width() * rect.height();
+        }
+        return false;
+    }
+};
+
+// One live segment of width 2 between paints, on the window surface.
+void DrawSegment(IViewHost& host, const CPvPen& pen, int k) {
+    IDrawSurface* dc = host.GetDC();
+    const CPvPen* previous = dc->SelectPen(&pen);
+    dc->MoveTo({100 + (k & 7), 100});
+    dc->LineTo({104 + (k & 7), 103});
+    dc->SelectPen(previous);
+    host.ReleaseDC(dc);
+}
+
+// Showing only the rectangle one live segment damaged.
+void BM_ShowDamagedRect(benchmark::State& state) {
+    CRig rig;
+    const auto pen = PvCreatePen(kPvPenSolid, 2, kPvBlack);
+    QCoreApplication::processEvents();
+    CPvFrameBuffer& frame = rig.surface->FrameBuffer();
+    frame.TakeDamage();
+    const CPvPen* previous = frame.SelectPen(pen.get());
+    frame.MoveTo({100, 100});
+    frame.LineTo({104, 103});
+    frame.SelectPen(previous);
+    const QRect damage = PvToQRect(frame.TakeDamage());
+    for (auto _ : state) {
+        rig.surface->repaint(damage);
+    }
+    state.counters["pixels"] = damage.width() * damage.height();
+}
+BENCHMARK(BM_ShowDamagedRect);
+
+// A live segment drawn and brought to the screen, as the window does it for every pen point.
+void BM_LiveSegmentToScreen(benchmark::State& state) {
+    CRig rig;
+    const auto pen = PvCreatePen(kPvPenSolid, 2, kPvBlack);
+    QCoreApplication::processEvents();
+    CPaintCounter counter;
+    rig.surface->installEventFilter(&counter);
+    int k = 0;
+    for (auto _ : state) {
+        DrawSegment(*rig.surface, *pen, k++);
+        // Every posted event, so that none piles up over the iterations.
+        QCoreApplication::sendPostedEvents();
+    }
+    rig.surface->removeEventFilter(&counter);
+    state.counters["paints"] = benchmark::Counter(counter.paints, benchmark::Counter::kAvgIterations);
+    state.counters["pixels"] = benchmark::Counter(counter.pixels, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_LiveSegmentToScreen);
 
 }  // namespace
 

@@ -28,7 +28,8 @@ CPvImage::CPvImage(int width, int height, PvColor fill, uint8_t alpha) {
     }
     m_nWidth = width;
     m_nHeight = height;
-    m_pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), PvPixelWord(fill, alpha));
+    m_pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
+                    PvPixelWord(fill, alpha));
 }
 
 CPvImage::CPvImage(int width, int height, const std::vector<uint8_t>& rgba) {

@@ -38,7 +38,9 @@ public:
     PvColor Pixel(int x, int y) const { return PvWordColor(Word(x, y)); }
     uint8_t Alpha(int x, int y) const { return PvWordAlpha(Word(x, y)); }
     uint32_t Word(int x, int y) const { return m_pixels[Index(x, y)]; }
-    void SetPixel(int x, int y, PvColor color, uint8_t alpha = 255) { m_pixels[Index(x, y)] = PvPixelWord(color, alpha); }
+    void SetPixel(int x, int y, PvColor color, uint8_t alpha = 255) {
+        m_pixels[Index(x, y)] = PvPixelWord(color, alpha);
+    }
 
     friend bool operator==(const CPvImage&, const CPvImage&) = default;
 

@@ -43,9 +43,7 @@ public:
     PvRect TakeDamage();
 
 private:
-    std::size_t Index(int64_t x, int64_t y) const {
-        return static_cast<std::size_t>(y * m_nWidth + x);
-    }
+    std::size_t Index(int64_t x, int64_t y) const { return static_cast<std::size_t>(y * m_nWidth + x); }
     void DrawLine(PvPoint from, PvPoint to, int width, PvColor color);
     // Grows the damage by the box, which the caller has clipped to the surface and which is not empty.
     void Damage(int64_t left, int64_t top, int64_t right, int64_t bottom);

@@ -5,10 +5,8 @@
 
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <map>
-#include <string>
 #include <string_view>
 #include <vector>
 

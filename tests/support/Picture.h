@@ -15,7 +15,8 @@ struct CPicture {
     std::vector<PvColor> pixels;  // 0xRRGGBB, row by row
 
     CPicture() = default;
-    CPicture(int w, int h, PvColor fill) : width(w), height(h), pixels(static_cast<std::size_t>(w * h), fill) {}
+    CPicture(int w, int h, PvColor fill)
+        : width(w), height(h), pixels(static_cast<std::size_t>(w * h), fill) {}
     explicit CPicture(const CPvFrameBuffer& frame) : CPicture(frame.Width(), frame.Height(), kPvWhite) {
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {

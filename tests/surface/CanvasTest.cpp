@@ -3,28 +3,22 @@
 // clear command.
 #include <gtest/gtest.h>
 
-#include <QImage>
 #include <climits>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "platform/FrameBuffer.h"
-#include "platform/QtImage.h"
 #include "surface/Images.h"
 #include "surface/Commands.h"
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/MemoryProfile.h"
+#include "tests/support/Picture.h"
 #include "tests/support/RecordingSocketIo.h"
 #include "tests/support/Recorders.h"
 
 namespace {
-
-using Pixels = std::set<std::pair<int, int>>;
-
-constexpr QRgb kBlack = 0xFF000000u;
-constexpr QRgb kWhite = 0xFFFFFFFFu;
 
 // A surface of the given client size with an in-memory profile. It never connects:
 // nothing here writes to the desktop.
@@ -33,7 +27,7 @@ struct CCanvasRig {
         : host({0, 26, width, 26 + height}, {0, 0, width, height}), view(Profile(orientation), host, io) {}
 
     CPvFrameBuffer& Frame() { return static_cast<CPvFrameBuffer&>(*host.frame); }
-    QImage Snapshot() { return PvQImageView(Frame()).convertToFormat(QImage::Format_RGB32); }
+    CPicture Snapshot() { return CPicture(Frame()); }
 
     // A slide in cursor mode: the crosshair goes to point.
     void Slide(PvPoint point) {
@@ -71,19 +65,6 @@ struct CCanvasRig {
     CTabletView view;
 };
 
-// Pixels that differ between two pictures of the same size.
-Pixels Changed(const QImage& a, const QImage& b) {
-    Pixels changed;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y)) {
-                changed.insert({x, y});
-            }
-        }
-    }
-    return changed;
-}
-
 // The white pixels of the crosshair with its top-left corner at (left, top), as far as
 // they fall on a width x height surface.
 Pixels Crosshair(int left, int top, int width, int height) {
@@ -105,35 +86,29 @@ Pixels Crosshair(int left, int top, int width, int height) {
     return pixels;
 }
 
-QImage Icon(int id) {
-    const CPvImage& icon = PvIconImage(id);
-    EXPECT_FALSE(icon.IsNull());
-    return PvToQImage(icon);
-}
-
 // The empty surface as it must look: white, black lines at the given columns and rows,
 // and the icon with its top-left corner at iconAt.
-QImage Expected(int width, int height, const std::vector<int>& columns, const std::vector<int>& rows,
-                int iconId, QPoint iconAt) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(kWhite);
+CPicture Expected(int width, int height, const std::vector<int>& columns, const std::vector<int>& rows,
+                  int iconId, PvPoint iconAt) {
+    CPicture image(width, height, kPvWhite);
     for (int x : columns) {
         for (int y = 0; y < height; ++y) {
-            image.setPixel(x, y, kBlack);
+            image.Set(x, y, kPvBlack);
         }
     }
     for (int y : rows) {
         for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, kBlack);
+            image.Set(x, y, kPvBlack);
         }
     }
     if (iconId != 0) {
-        const QImage icon = Icon(iconId);
-        for (int y = 0; y < 32; ++y) {
-            for (int x = 0; x < 32; ++x) {
-                const QPoint at = iconAt + QPoint(x, y);
-                if (image.rect().contains(at)) {
-                    image.setPixel(at, icon.pixel(x, y));
+        const CPvImage& icon = PvIconImage(iconId);
+        EXPECT_EQ(icon.Width(), 32);
+        EXPECT_EQ(icon.Height(), 32);
+        for (int y = 0; y < 32 && y < icon.Height(); ++y) {
+            for (int x = 0; x < 32 && x < icon.Width(); ++x) {
+                if (image.Contains(iconAt.x + x, iconAt.y + y)) {
+                    image.Set(iconAt.x + x, iconAt.y + y, icon.Pixel(x, y));
                 }
             }
         }
@@ -153,7 +128,7 @@ TEST(Canvas, GridAndIconForSeveralSizes) {
     struct Case {
         int width, height;
         std::vector<int> columns, rows;
-        QPoint iconAt;
+        PvPoint iconAt;
     };
     const Case cases[] = {
         {240, 268, Every16(0, 224), Every16(0, 256), {104, 118}},
@@ -195,16 +170,16 @@ TEST(Canvas, EveryPaintShowsTheStoredOrientation) {
 
 TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
     CCanvasRig rig;
-    const QImage blank = rig.Snapshot();
+    const CPicture blank = rig.Snapshot();
     rig.Slide({120, 130});
     EXPECT_EQ(rig.Snapshot(), blank) << "no cursor image before the first paint";
     EXPECT_EQ(rig.view.CursorPoint(), (PvPoint{120, 130}));
 
     // The first paint loads the image and shows the cursor where it stands.
     rig.view.OnPaint();
-    const QImage shown = rig.Snapshot();
+    const CPicture shown = rig.Snapshot();
     rig.Slide({0, 0});
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
     const Pixels changed = Changed(painted, shown);
     EXPECT_EQ(changed.size(), 84u);
     EXPECT_EQ(changed, Crosshair(110, 120, 240, 268));
@@ -213,7 +188,7 @@ TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
         EXPECT_FALSE(changed.count({x, y})) << x << ", " << y;
     }
     for (const auto& [x, y] : changed) {
-        EXPECT_EQ(shown.pixel(x, y), painted.pixel(x, y) ^ 0x00FFFFFFu);
+        EXPECT_EQ(shown.At(x, y), painted.At(x, y) ^ 0x00FFFFFFu);
     }
 
     // A repaint keeps the cursor exactly where it was.
@@ -226,7 +201,7 @@ TEST(Canvas, CursorIsTheCrosshairInvertedAroundItsPoint) {
 TEST(Canvas, MovingTheCursorKeepsOneCursorOnScreen) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
 
     rig.Slide({50, 60});
     rig.Slide({50, 60});
@@ -257,7 +232,7 @@ TEST(Canvas, CursorAtTheEdgesIsClippedAndErasedExactly) {
         CCanvasRig rig;
         rig.view.OnPaint();
         rig.Draw({{0, 0}, {239, 267}});  // ink under the cursor too
-        const QImage before = rig.Snapshot();
+        const CPicture before = rig.Snapshot();
         rig.Slide(p);
         const Pixels changed = Changed(before, rig.Snapshot());
         EXPECT_EQ(changed, Crosshair(p.x - 10, p.y - 10, 240, 268));
@@ -270,7 +245,7 @@ TEST(Canvas, CursorAtTheEdgesIsClippedAndErasedExactly) {
 TEST(Canvas, CursorFarOffTheSurfaceShowsNothing) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
     for (const PvPoint p : {PvPoint{INT_MIN, 100}, PvPoint{100, INT_MIN + 3}, PvPoint{INT_MAX, INT_MAX}}) {
         rig.Slide(p);
         EXPECT_EQ(rig.Snapshot(), painted);
@@ -283,7 +258,7 @@ TEST(Canvas, CursorFarOffTheSurfaceShowsNothing) {
 TEST(Canvas, APenDownDrawsNothingAndNeitherDoesAOnePointStroke) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
     rig.Draw({{50, 50}});
     EXPECT_EQ(rig.Snapshot(), painted);
     rig.view.OnPaint();
@@ -293,7 +268,7 @@ TEST(Canvas, APenDownDrawsNothingAndNeitherDoesAOnePointStroke) {
 TEST(Canvas, LiveSegmentIsTwoPixelsWideWithoutItsEndPoint) {
     CCanvasRig rig;
     rig.view.OnPaint();
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
     rig.Draw({{50, 40}, {60, 40}});
     Pixels expected;
     for (int x = 50; x < 60; ++x) {
@@ -302,7 +277,7 @@ TEST(Canvas, LiveSegmentIsTwoPixelsWideWithoutItsEndPoint) {
     }
     EXPECT_EQ(Changed(painted, rig.Snapshot()), expected);
     // A second stroke, drawn on top of the first.
-    const QImage first = rig.Snapshot();
+    const CPicture first = rig.Snapshot();
     rig.Draw({{60, 50}, {60, 60}});
     Pixels down;
     for (int y = 50; y < 60; ++y) {
@@ -324,9 +299,9 @@ TEST(Canvas, LiveInkEqualsWhatARepaintDraws) {
         SCOPED_TRACE(testing::Message() << "stroke " << k);
         CCanvasRig rig;
         rig.view.OnPaint();
-        const QImage painted = rig.Snapshot();
+        const CPicture painted = rig.Snapshot();
         rig.Draw(strokes[k]);
-        const QImage live = rig.Snapshot();
+        const CPicture live = rig.Snapshot();
         EXPECT_FALSE(Changed(painted, live).empty());
         rig.view.OnPaint();
         EXPECT_EQ(rig.Snapshot(), live);
@@ -338,7 +313,7 @@ TEST(Canvas, LiveInkEqualsWhatARepaintDraws) {
     rig.view.OnKeyDown(pv::key::kAction, 0);
     rig.Stroke({{10, 10}, {40, 20}});
     rig.Stroke({{100, 200}, {90, 150}, {120, 160}});
-    const QImage live = rig.Snapshot();
+    const CPicture live = rig.Snapshot();
     rig.view.OnPaint();
     EXPECT_EQ(rig.Snapshot(), live);
     // Pressing the button again with the pen up wipes them; the lift left the cursor there.
@@ -359,7 +334,7 @@ TEST(Canvas, AMoveWithoutACurrentStrokeBeginsOne) {
     rig.host.history = {{1, 1}};
     rig.view.OnPenDown({70, 90});
     rig.view.OnCommand(pv::cmd::kClearScreen);
-    const QImage cleared = rig.Snapshot();
+    const CPicture cleared = rig.Snapshot();
     rig.view.OnKeyDown(pv::key::kAction, 0);
 
     rig.view.OnPenMove({70, 90});
@@ -372,7 +347,7 @@ TEST(Canvas, ClearScreenRepaintsAtOnceAndKeepsTheCursor) {
     CCanvasRig reference;
     reference.view.OnPaint();
     reference.Slide({112, 130});  // over the icon: the cursor lies on top
-    const QImage expected = reference.Snapshot();
+    const CPicture expected = reference.Snapshot();
 
     CCanvasRig rig;
     rig.view.OnPaint();
@@ -400,7 +375,7 @@ TEST(Canvas, ClearScreenCanBeTheFirstPaint) {
     EXPECT_EQ(rig.Snapshot(),
               Expected(240, 268, Every16(0, 224), Every16(0, 256), pv::res::kIconNorth, {104, 118}));
     EXPECT_EQ(rig.profile.Int("Orientation"), pv::cmd::kOrientationNorth) << "the stored orientation applied";
-    const QImage painted = rig.Snapshot();
+    const CPicture painted = rig.Snapshot();
     rig.Slide({60, 60});
     EXPECT_EQ(Changed(painted, rig.Snapshot()), Crosshair(50, 50, 240, 268)) << "and the cursor image loaded";
 }
@@ -411,15 +386,13 @@ TEST(Stroke, DrawsItsSegmentsWithItsOwnPenAndRestoresThePrevious) {
     stroke.m_points = {{2, 2}};
     EXPECT_TRUE(stroke.Draw(fb));
     const CPvFrameBuffer blank(20, 20);
-    EXPECT_EQ(PvQImageView(fb), PvQImageView(blank)) << "one point draws nothing";
+    EXPECT_EQ(CPicture(fb), CPicture(blank)) << "one point draws nothing";
 
     stroke.m_points = {{2, 2}, {6, 2}, {6, 5}};
     EXPECT_TRUE(stroke.Draw(fb));
     const Pixels expected = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 3}, {3, 3}, {4, 3},
                              {5, 3}, {6, 2}, {7, 2}, {6, 3}, {7, 3}, {6, 4}, {7, 4}};
-    EXPECT_EQ(Changed(PvQImageView(blank).convertToFormat(QImage::Format_RGB32),
-                      PvQImageView(fb).convertToFormat(QImage::Format_RGB32)),
-              expected);
+    EXPECT_EQ(Changed(CPicture(blank), CPicture(fb)), expected);
     EXPECT_EQ(fb.SelectPen(nullptr), nullptr) << "the default pen is selected again";
 }
 

@@ -329,7 +329,8 @@ TEST(FrameBuffer, IconsAreDrawnWithTheirMaskAndClipped) {
     for (int y = 0; y < 40; ++y) {
         for (int x = 0; x < 40; ++x) {
             const bool onIcon = x - -5 == y - 4 && y - 4 < 32;
-            ASSERT_EQ(fb.Pixel(x, y), onIcon ? 0xFF0000u : before.At(x, y)) << "pixel (" << x << ", " << y << ")";
+            ASSERT_EQ(fb.Pixel(x, y), onIcon ? 0xFF0000u : before.At(x, y))
+                << "pixel (" << x << ", " << y << ")";
         }
     }
     EXPECT_TRUE(Opaque(fb));
@@ -402,6 +403,7 @@ TEST(FrameBufferDamage, CoversEveryChangedPixel) {
             fb.SelectPen(previous);
         };
     };
+    // clang-format off
     const std::vector<std::function<void(CPvFrameBuffer&)>> drawings = {
         line(nullptr, {3, 4}, {30, 17}),
         line(wide.get(), {30, 17}, {3, 4}),
@@ -421,6 +423,7 @@ TEST(FrameBufferDamage, CoversEveryChangedPixel) {
         [&checkers](CPvFrameBuffer& fb) { fb.XorCopy({33, 30}, 20, 20, checkers); },
         [&checkers](CPvFrameBuffer& fb) { fb.XorCopy({10, 12}, 5, 30, checkers); },
     };
+    // clang-format on
     CPvFrameBuffer fb(40, 40);
     Scribble(fb);
     for (std::size_t k = 0; k < drawings.size(); ++k) {

@@ -179,6 +179,7 @@ TEST(Resources, ToolbarButtonsAreMaskedSixteenPixelPictures) {
 }
 
 TEST(Resources, XpmDecoderIsExactAndRefusesMalformedPictures) {
+    // clang-format off
     const char* const good[] = {
         "3 2 3 2",
         "   c None",
@@ -187,6 +188,7 @@ TEST(Resources, XpmDecoderIsExactAndRefusesMalformedPictures) {
         "  ab..",
         "....ab",
     };
+    // clang-format on
     const CPvImage image = PvImageFromXpm(good);
     ASSERT_EQ(image.Width(), 3);
     ASSERT_EQ(image.Height(), 2);
