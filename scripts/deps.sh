@@ -1,9 +1,10 @@
 # Sourced by the set-up scripts: installs Debian packages only when they are missing,
 # as root or through sudo.
 
-BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libevdev-dev"
+BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libevdev-dev libx11-dev"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev"
-# The desktop server's device test boots a kernel under QEMU (scripts/vm-test).
+# The desktop server's device tests boot a kernel under QEMU (scripts/vm-test, scripts/vm-desktop-test;
+# the desktop packages that guest needs are downloaded, never installed).
 TEST_PACKAGES="$TEST_PACKAGES qemu-system-x86 busybox-static cpio xz-utils"
 
 ensure_packages() {
