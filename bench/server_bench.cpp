@@ -79,23 +79,28 @@ BENCHMARK(BM_Decode)->Arg(65536)->Arg(1460)->Arg(9);
 
 // Stamps the time each Position reaches the device.
 struct StampingDevice : PointerDevice {
-    void Move(int, int) override {
+    int Move(int, int) override {
         stamp = Clock::now();
         arrived.fetch_add(1, std::memory_order_release);
         arrived.notify_one();
+        return 0;
     }
-    void SetButton(PointerButton, bool) override {}
+    int SetButton(PointerButton, bool) override { return 0; }
     Clock::time_point stamp;
     std::atomic<int> arrived{0};
 };
 
 // One Position record per write, the next sent only after the previous one has
-// reached the device, so each figure is one record's trip and not a queue.
+// reached the device, so each figure is one record's trip and not a queue. The
+// argument is the press spacing in milliseconds: 0 is the server without the
+// button pacing, to compare in the same run.
 void BM_LoopbackLatency(benchmark::State& state) {
     constexpr int kRecords = 10000;
     StampingDevice device;
     PointerDriver driver(device);
-    Server server(driver, AllowList::Default(), [](const std::string&) {});
+    HandheldSeat seat(driver, AllowList::Default(), [](const std::string&) {},
+                      std::chrono::milliseconds(state.range(0)));
+    Server server(seat, [](const std::string&) {});
     in_addr address{};
     inet_pton(AF_INET, "127.0.0.3", &address);
     if (std::string error = server.Listen(ntohl(address.s_addr), 0); !error.empty()) {
@@ -141,7 +146,15 @@ void BM_LoopbackLatency(benchmark::State& state) {
     state.counters["p99_us"] = micros[micros.size() * 99 / 100];
     state.counters["max_us"] = micros.back();
 }
-BENCHMARK(BM_LoopbackLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoopbackLatency)
+    ->ArgName("spacing_ms")
+    ->Arg(0)
+    ->Arg(pv::server::kPressSpacing.count())
+    ->Arg(0)
+    ->Arg(pv::server::kPressSpacing.count())
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -30,7 +30,25 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             name = name.substr(0, equals);
             hasValue = true;
         }
-        bool takesValue = name == "--listen" || name == "--port" || name == "--allow";
+        if (name == "--extent") {
+            // Two values: A and B as the handheld sends them.
+            int numbers[2] = {0, 0};
+            for (int& number : numbers) {
+                std::string text = hasValue ? value : (i + 1 < args.size() ? args[++i] : std::string());
+                hasValue = false;
+                auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+                if (text.empty() || error != std::errc() || end != text.data() + text.size() || number <= 0 ||
+                    number > 9999) {
+                    parsed.error = "--extent needs two numbers from 1 to 9999, the handheld's Extent A B (got '" +
+                                   text + "')";
+                    return parsed;
+                }
+            }
+            options.extent = std::pair(numbers[0], numbers[1]);
+            continue;
+        }
+        bool takesValue = name == "--listen" || name == "--port" || name == "--allow" || name == "--state-dir" ||
+                          name == "--desktop" || name == "--area";
         if (takesValue && !hasValue) {
             if (i + 1 == args.size()) {
                 parsed.error = name + " needs a value";
@@ -62,6 +80,26 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
                 return parsed;
             }
             options.allow.push_back(*range);
+        } else if (name == "--state-dir") {
+            if (value.empty()) {
+                parsed.error = "--state-dir needs a folder";
+                return parsed;
+            }
+            options.stateDir = value;
+        } else if (name == "--desktop") {
+            options.mapping.desktop = ParsePixelSize(value);
+            if (!options.mapping.desktop) {
+                parsed.error = "--desktop: '" + value + "' is not a size in pixels such as 3840x1080";
+                return parsed;
+            }
+        } else if (name == "--area") {
+            options.mapping.area = ParsePixelRect(value);
+            if (!options.mapping.area) {
+                parsed.error = "--area: '" + value + "' is not a rectangle in pixels such as 1920x1080+1920+0";
+                return parsed;
+            }
+        } else if (name == "--keep-aspect") {
+            options.mapping.keepAspect = true;
         } else if (name == "--print") {
             options.print = true;
         } else if (name == "--help" || name == "-h") {
@@ -73,12 +111,14 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             return parsed;
         }
     }
+    parsed.error = CheckMappingOptions(options.mapping);
     return parsed;
 }
 
 std::string UsageText() {
     return "Usage: penvale-server [--listen ADDRESS] [--port N] [--allow CIDR]... [--print]\n"
-           "                      [--help] [--version]\n"
+           "                      [--desktop WxH [--area WxH+X+Y] [--keep-aspect]]\n"
+           "                      [--extent A B] [--state-dir DIR] [--help] [--version]\n"
            "\n"
            "Receives the pen tablet stream from the Penvale handheld and moves a virtual\n"
            "pointer (\"Penvale tablet\") on this desktop.\n"
@@ -87,6 +127,14 @@ std::string UsageText() {
            "  --port N          TCP port (default: 55; below 1024 needs the privilege)\n"
            "  --allow CIDR      accept peers from this range only; may be repeated\n"
            "                    (default: loopback, private and link-local addresses)\n"
+           "  --desktop WxH     the whole desktop's size in pixels: every Position lands\n"
+           "                    on its exact pixel\n"
+           "  --area WxH+X+Y    map onto this rectangle of the desktop (one monitor)\n"
+           "  --keep-aspect     keep the handheld's shape inside the area, centred\n"
+           "  --extent A B      the handheld's Extent until it sends one (default: the\n"
+           "                    last one received, kept in the state folder)\n"
+           "  --state-dir DIR   where the last Extent is kept (default: $STATE_DIRECTORY,\n"
+           "                    else $XDG_STATE_HOME/penvale or ~/.local/state/penvale)\n"
            "  --print           print the decoded messages instead of moving the pointer\n"
            "  --help            show this text\n"
            "  --version         show the version\n";

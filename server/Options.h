@@ -2,10 +2,13 @@
 // The command line of penvale-server.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AllowList.h"
+#include "Mapping.h"
 #include "Protocol.h"
 
 namespace pv::server {
@@ -14,6 +17,9 @@ struct Options {
     std::uint32_t listenAddress = 0;              // host byte order; 0 is every IPv4 address
     std::uint16_t port = protocol::kDefaultPort;  // 0 picks a free port (tests use it)
     std::vector<Ipv4Range> allow;                 // empty: AllowList::Default()
+    std::string stateDir;                         // empty: StateDirectory() names it
+    std::optional<std::pair<int, int>> extent;    // given with --extent A B
+    MappingOptions mapping;
     bool print = false;
     bool help = false;
     bool version = false;

@@ -13,8 +13,9 @@ class PointerDevice {
 public:
     virtual ~PointerDevice() = default;
     // Each call is one complete event frame: the desktop sees it at once.
-    virtual void Move(int x, int y) = 0;
-    virtual void SetButton(PointerButton button, bool down) = 0;
+    // Returns 0, or the errno of a write the device did not take.
+    virtual int Move(int x, int y) = 0;
+    virtual int SetButton(PointerButton button, bool down) = 0;
 };
 
 }  // namespace pv::server

@@ -1,13 +1,17 @@
 #include "PointerDriver.h"
 
-#include <algorithm>
-#include <cstdint>
+#include <cstring>
 
 namespace pv::server {
 
-int PointerDriver::MapToAxis(int value, int extent) {
-    int clamped = std::clamp(value, 0, extent);
-    return static_cast<int>(static_cast<std::int64_t>(clamped) * kAxisMax / extent);
+PointerDriver::PointerDriver(PointerDevice& device, Mapping mapping, Log log, ExtentChanged extentChanged)
+    : m_device(device), m_mapping(mapping), m_log(std::move(log)), m_extentChanged(std::move(extentChanged)) {}
+
+void PointerDriver::SetExtent(int a, int b) {
+    if (a > 0 && b > 0) {
+        m_extentA = a;
+        m_extentB = b;
+    }
 }
 
 void PointerDriver::OnMessage(const Message& message) {
@@ -15,6 +19,9 @@ void PointerDriver::OnMessage(const Message& message) {
         case Message::Kind::Extent:
             // An empty or negative tablet maps nowhere: Positions wait for a usable Extent.
             if (message.a > 0 && message.b > 0) {
+                if ((message.a != m_extentA || message.b != m_extentB) && m_extentChanged) {
+                    m_extentChanged(message.a, message.b);
+                }
                 m_extentA = message.a;
                 m_extentB = message.b;
             } else {
@@ -23,18 +30,19 @@ void PointerDriver::OnMessage(const Message& message) {
             break;
         case Message::Kind::Position:
             if (m_extentA > 0) {
-                m_device.Move(MapToAxis(message.a, m_extentA), MapToAxis(message.b, m_extentB));
+                auto [x, y] = m_mapping.Map(message.a, message.b, m_extentA, m_extentB);
+                Report(m_device.Move(x, y));
             }
             break;
         case Message::Kind::ButtonDown:
-            SetLeft(true);
+            SetButton(PointerButton::Left, true);
             break;
         case Message::Kind::ButtonUp:
-            SetLeft(false);
+            SetButton(PointerButton::Left, false);
             break;
         case Message::Kind::RightClick:
-            m_device.SetButton(PointerButton::Right, true);
-            m_device.SetButton(PointerButton::Right, false);
+            SetButton(PointerButton::Right, true);
+            SetButton(PointerButton::Right, false);
             break;
         case Message::Kind::Attach:
         case Message::Kind::Skipped:
@@ -43,15 +51,38 @@ void PointerDriver::OnMessage(const Message& message) {
 }
 
 void PointerDriver::OnConnectionEnd() {
-    SetLeft(false);
+    SetButton(PointerButton::Left, false);
+    SetButton(PointerButton::Right, false);
 }
 
-void PointerDriver::SetLeft(bool down) {
+void PointerDriver::SetButton(PointerButton button, bool down) {
     // The handheld may repeat a press or send a release without one; the desktop
     // only sees changes.
-    if (down != m_leftDown) {
-        m_leftDown = down;
-        m_device.SetButton(PointerButton::Left, down);
+    bool& state = m_down[button == PointerButton::Left ? 0 : 1];
+    if (down == state) {
+        return;
+    }
+    int error = m_device.SetButton(button, down);
+    Report(error);
+    if (error == 0) {
+        state = down;
+    }
+}
+
+void PointerDriver::Report(int error) {
+    if (error != 0) {
+        ++m_lost;
+        if (!m_failing && m_log) {
+            m_log(std::string("the virtual pointer refused an event (") + std::strerror(error) +
+                  "); the desktop misses events until it takes them again");
+        }
+        m_failing = true;
+    } else if (m_failing) {
+        if (m_log) {
+            m_log("the virtual pointer takes events again; " + std::to_string(m_lost) + " were lost");
+        }
+        m_failing = false;
+        m_lost = 0;
     }
 }
 

@@ -1,12 +1,21 @@
 #include "PrintSink.h"
 
+#include "Output.h"
+
 namespace pv::server {
 
 void PrintSink::OnMessage(const Message& message) {
+    if (m_broken) {
+        return;
+    }
     std::string line = FormatMessage(message);
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), m_out);
-    std::fflush(m_out);
+    if (int error = WriteAll(m_fd, line, m_stop); error != 0) {
+        m_broken = true;
+        if (m_failed) {
+            m_failed(error);
+        }
+    }
 }
 
 }  // namespace pv::server

@@ -1,20 +1,28 @@
 #pragma once
 
-#include <cstdio>
+#include <atomic>
+#include <functional>
 
 #include "Message.h"
 
 namespace pv::server {
 
-// The --print output: one line per message, flushed at once so that a reader
+// The --print output: one line per message, written at once so that a reader
 // sees each message as it arrives.
 class PrintSink : public MessageSink {
 public:
-    explicit PrintSink(std::FILE* out) : m_out(out) {}
+    // Failed is told once, with the errno, when the output cannot be written
+    // (EPIPE: the reader has gone); later messages are dropped. A write that
+    // waits on a full output gives up once stop is set.
+    PrintSink(int fd, const std::atomic<bool>& stop, std::function<void(int error)> failed = {})
+        : m_fd(fd), m_stop(stop), m_failed(std::move(failed)) {}
     void OnMessage(const Message& message) override;
 
 private:
-    std::FILE* m_out;
+    int m_fd;
+    const std::atomic<bool>& m_stop;
+    std::function<void(int error)> m_failed;
+    bool m_broken = false;
 };
 
 }  // namespace pv::server

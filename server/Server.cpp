@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -22,6 +23,9 @@ constexpr int kKeepIdle = 10;
 constexpr int kKeepInterval = 5;
 constexpr int kKeepCount = 3;
 
+constexpr std::chrono::milliseconds kFirstAcceptBackoff{10};
+constexpr std::chrono::milliseconds kLastAcceptBackoff{1000};
+
 void SetOption(int fd, int level, int name, int value) {
     setsockopt(fd, level, name, &value, sizeof value);
 }
@@ -30,40 +34,37 @@ std::string PeerName(const sockaddr_in& address) {
     return FormatIpv4Address(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
 }
 
-}  // namespace
-
-Server::Server(MessageSink& sink, AllowList allow, Log log)
-    : m_sink(sink), m_allow(std::move(allow)), m_log(std::move(log)), m_decoder(sink) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-        m_wakeRead = fds[0];
-        m_wakeWrite = fds[1];
-    }
+// Milliseconds from now until then, rounded up so that a wait never ends just
+// before then; 0 when then has passed.
+int MillisecondsUntil(Server::Clock::time_point then) {
+    auto wait = std::chrono::ceil<std::chrono::milliseconds>(then - Server::Clock::now()).count();
+    return static_cast<int>(std::clamp<decltype(wait)>(wait, 0, 60000));
 }
 
-Server::~Server() {
-    for (int fd : {m_connFd, m_listenFd, m_wakeRead, m_wakeWrite}) {
-        if (fd >= 0) {
-            close(fd);
-        }
+}  // namespace
+
+Server::Server(HandheldSeat& seat, Log log) : m_seat(seat), m_log(std::move(log)) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        m_wakeRead.Reset(fds[0]);
+        m_wakeWrite.Reset(fds[1]);
     }
 }
 
 std::string Server::Listen(std::uint32_t address, std::uint16_t port) {
     std::string where = FormatIpv4Address(address) + ":" + std::to_string(port);
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
+    UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) {
         return std::string("cannot create a socket: ") + std::strerror(errno);
     }
     // A restarted server must not wait for the old connection's TIME_WAIT.
-    SetOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+    SetOption(fd.Get(), SOL_SOCKET, SO_REUSEADDR, 1);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     local.sin_addr.s_addr = htonl(address);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    if (bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         int error = errno;
-        close(fd);
         if ((error == EACCES || error == EPERM) && port < 1024) {
             return "cannot listen on " + where + ": a port below 1024 needs the privilege to bind it.\n" +
                    "Run the penvale-server.service unit, or give the program that privilege once with\n"
@@ -81,31 +82,48 @@ std::string Server::Listen(std::uint32_t address, std::uint16_t port) {
         }
         return "cannot listen on " + where + ": " + std::strerror(error);
     }
-    if (listen(fd, 4) != 0) {
-        int error = errno;
-        close(fd);
-        return "cannot listen on " + where + ": " + std::strerror(error);
+    if (listen(fd.Get(), SOMAXCONN) != 0) {
+        return "cannot listen on " + where + ": " + std::strerror(errno);
     }
     socklen_t size = sizeof local;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
+    getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&local), &size);
     m_port = ntohs(local.sin_port);
-    m_listenFd = fd;
+    m_listen = std::move(fd);
     return {};
 }
 
 void Server::Stop() {
     m_stop.store(true);
-    if (m_wakeWrite >= 0) {
+    if (m_wakeWrite) {
         char byte = 0;
-        [[maybe_unused]] ssize_t n = write(m_wakeWrite, &byte, 1);
+        [[maybe_unused]] ssize_t n = write(m_wakeWrite.Get(), &byte, 1);
     }
+}
+
+int Server::Timeout() const {
+    int timeout = -1;
+    if (auto due = m_seat.NextDue()) {
+        timeout = MillisecondsUntil(*due);
+    }
+    if (Clock::now() < m_acceptResume) {
+        int rest = MillisecondsUntil(m_acceptResume);
+        timeout = timeout < 0 ? rest : std::min(timeout, rest);
+    }
+    return timeout;
 }
 
 void Server::Run() {
     while (!m_stop.load()) {
-        pollfd fds[3] = {{m_wakeRead, POLLIN, 0}, {m_listenFd, POLLIN, 0}, {m_connFd, POLLIN, 0}};
-        nfds_t count = m_connFd >= 0 ? 3 : 2;
-        if (poll(fds, count, -1) < 0) {
+        m_seat.WriteDue();
+        if (m_conn && !m_seat.Holds(m_connId)) {
+            m_conn.Reset();  // the seat went to a connection of another transport
+        }
+        bool listening = Clock::now() >= m_acceptResume;
+        // A listener at rest is left out of the poll by a negative descriptor.
+        pollfd fds[3] = {{m_wakeRead.Get(), POLLIN, 0},
+                         {listening ? m_listen.Get() : -1, POLLIN, 0},
+                         {m_conn.Get(), POLLIN, 0}};
+        if (poll(fds, 3, Timeout()) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -114,22 +132,29 @@ void Server::Run() {
         }
         if (fds[0].revents != 0) {
             char drain[16];
-            while (read(m_wakeRead, drain, sizeof drain) > 0) {
+            while (read(m_wakeRead.Get(), drain, sizeof drain) > 0) {
             }
             continue;
         }
         // The current connection first, so that its bytes precede a replacement.
-        if (count == 3 && fds[2].revents != 0) {
+        if (m_conn && fds[2].revents != 0) {
             std::string reason;
-            if (Read(reason) == ReadResult::Ended) {
-                EndConnection(reason);
+            switch (Read(reason)) {
+                case ReadResult::Ended:
+                    EndConnection(reason);
+                    break;
+                case ReadResult::Closed:
+                    m_conn.Reset();
+                    break;
+                default:
+                    break;
             }
         }
-        if (fds[1].revents != 0) {
+        if (listening && fds[1].revents != 0) {
             Accept();
         }
     }
-    if (m_connFd >= 0) {
+    if (m_conn) {
         EndConnection("server stopping");
     }
 }
@@ -137,20 +162,37 @@ void Server::Run() {
 void Server::Accept() {
     sockaddr_in peer{};
     socklen_t size = sizeof peer;
-    int fd = accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED && errno != EINTR) {
-            m_log(std::string("accept failed: ") + std::strerror(errno));
+    UniqueFd fd(
+        accept4(m_listen.Get(), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (!fd) {
+        int error = errno;
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            m_acceptBackoff = Clock::duration::zero();
+            return;
+        }
+        if (error == ECONNABORTED || error == EINTR || error == EPROTO) {
+            return;
+        }
+        // Out of descriptors or memory: rest the listener, longer each time.
+        m_acceptBackoff = m_acceptBackoff == Clock::duration::zero()
+                              ? Clock::duration(kFirstAcceptBackoff)
+                              : std::min<Clock::duration>(m_acceptBackoff * 2, kLastAcceptBackoff);
+        m_acceptResume = Clock::now() + m_acceptBackoff;
+        if (std::optional<long> held = m_acceptLog.Pass(static_cast<std::uint64_t>(error))) {
+            m_log(std::string("accept failed: ") + std::strerror(error) + "; trying again less often" +
+                  (*held > 0 ? " (" + std::to_string(*held) + " more failures since the last such line)" : ""));
         }
         return;
     }
+    m_acceptBackoff = Clock::duration::zero();
     std::string name = PeerName(peer);
-    if (peer.sin_family != AF_INET || !m_allow.Allows(ntohl(peer.sin_addr.s_addr))) {
-        m_log("refused " + name + ": not in the allowed ranges (add it with --allow)");
-        close(fd);
+    std::uint32_t address = ntohl(peer.sin_addr.s_addr);
+    HandheldSeat::Admission admission = peer.sin_family == AF_INET ? m_seat.Admit(address, name)
+                                                                   : HandheldSeat::Admission::Refused;
+    if (admission == HandheldSeat::Admission::Refused) {
         return;
     }
-    if (m_connFd >= 0) {
+    if (admission == HandheldSeat::Admission::Replaces && m_conn) {
         // Take what the old connection still holds before it goes (bounded, so
         // that a peer that keeps sending cannot hold the new one off).
         std::string reason;
@@ -158,23 +200,26 @@ void Server::Accept() {
         for (int reads = 0; reads < 64 && result == ReadResult::Data; ++reads) {
             result = Read(reason);
         }
-        EndConnection(result == ReadResult::Ended ? reason : "replaced by " + name);
+        if (result == ReadResult::Ended) {
+            EndConnection(reason);
+        } else if (result == ReadResult::Closed) {
+            m_conn.Reset();
+        }
     }
-    SetOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
-    SetOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdle);
-    SetOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, kKeepInterval);
-    SetOption(fd, IPPROTO_TCP, TCP_KEEPCNT, kKeepCount);
-    m_connFd = fd;
-    m_peer = name;
-    m_log("connected " + name);
+    SetOption(fd.Get(), SOL_SOCKET, SO_KEEPALIVE, 1);
+    SetOption(fd.Get(), IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdle);
+    SetOption(fd.Get(), IPPROTO_TCP, TCP_KEEPINTVL, kKeepInterval);
+    SetOption(fd.Get(), IPPROTO_TCP, TCP_KEEPCNT, kKeepCount);
+    // Ends the current holder, whatever carries it, with "replaced by".
+    m_connId = m_seat.Open(address, name);
+    m_conn = std::move(fd);
 }
 
 Server::ReadResult Server::Read(std::string& reason) {
     char buffer[65536];
-    ssize_t n = recv(m_connFd, buffer, sizeof buffer, 0);
+    ssize_t n = recv(m_conn.Get(), buffer, sizeof buffer, 0);
     if (n > 0) {
-        m_decoder.Feed(buffer, static_cast<std::size_t>(n));
-        return ReadResult::Data;
+        return m_seat.Feed(m_connId, buffer, static_cast<std::size_t>(n)) ? ReadResult::Data : ReadResult::Closed;
     }
     if (n == 0) {
         reason = "closed by the handheld";
@@ -189,12 +234,9 @@ Server::ReadResult Server::Read(std::string& reason) {
 }
 
 void Server::EndConnection(const std::string& reason) {
-    m_decoder.Finish();
-    m_sink.OnConnectionEnd();
-    close(m_connFd);
-    m_connFd = -1;
-    m_log("disconnected " + m_peer + ": " + reason);
-    m_peer.clear();
+    m_seat.End(m_connId, reason);
+    m_conn.Reset();
+    m_connId = 0;
 }
 
 }  // namespace pv::server

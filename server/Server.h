@@ -1,26 +1,26 @@
 #pragma once
-// Listens for the handheld and feeds its stream to a sink, one connection at a
-// time: a new connection replaces the current one, because a handheld that
-// reconnects after a failed write may leave its old connection looking open.
+// The TCP transport: listens for the handheld and hands each connection's
+// bytes to the seat, which keeps to one handheld at a time.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 
-#include "AllowList.h"
-#include "Decoder.h"
-#include "Message.h"
+#include "HandheldSeat.h"
+#include "LogLimiter.h"
+#include "UniqueFd.h"
 
 namespace pv::server {
 
 class Server {
 public:
     using Log = std::function<void(const std::string& line)>;
+    using Clock = std::chrono::steady_clock;
 
-    // The sink must outlive the server. Log receives connection events and errors.
-    Server(MessageSink& sink, AllowList allow, Log log);
-    ~Server();
+    // The seat must outlive the server. Log receives listening errors.
+    Server(HandheldSeat& seat, Log log);
 
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -37,22 +37,27 @@ public:
 
 private:
     void Accept();
-    enum class ReadResult { Data, Empty, Ended };
-    // Reads once from the connection; Ended sets reason.
+    enum class ReadResult { Data, Empty, Ended, Closed };
+    // Reads once from the connection; Ended sets reason, Closed means the seat
+    // has already ended it.
     ReadResult Read(std::string& reason);
     void EndConnection(const std::string& reason);
+    int Timeout() const;
 
-    MessageSink& m_sink;
-    AllowList m_allow;
+    HandheldSeat& m_seat;
     Log m_log;
-    Decoder m_decoder;
-    int m_listenFd = -1;
-    int m_connFd = -1;
-    std::string m_peer;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    UniqueFd m_listen;
+    UniqueFd m_conn;
+    HandheldSeat::Id m_connId = 0;
+    UniqueFd m_wakeRead;
+    UniqueFd m_wakeWrite;
     std::atomic<bool> m_stop{false};
     std::uint16_t m_port = 0;
+    // After accept fails for want of a descriptor or memory, the listener rests:
+    // the pending connection stays queued and would wake the loop at once again.
+    Clock::duration m_acceptBackoff{0};
+    Clock::time_point m_acceptResume{};
+    LogLimiter m_acceptLog;
 };
 
 }  // namespace pv::server

@@ -42,57 +42,73 @@ std::unique_ptr<UinputDevice> UinputDevice::Create(std::string& error) {
         return nullptr;
     }
 
-    libevdev* dev = libevdev_new();
-    if (dev == nullptr) {
+    DevicePtr dev(libevdev_new());
+    if (!dev) {
         error = UinputError(ENOMEM);
         return nullptr;
     }
     // An absolute pointer with two buttons, as a virtual machine's tablet is: every
     // libinput desktop takes it as a pointer. A pen tool, a touch bit or a
     // resolution would make it a tablet or touch screen, which need more to work.
-    libevdev_set_name(dev, kDeviceName);
-    libevdev_set_id_bustype(dev, BUS_VIRTUAL);
-    libevdev_set_id_vendor(dev, 0x1);
-    libevdev_set_id_product(dev, 0x1);
-    libevdev_set_id_version(dev, 0x1);
+    libevdev_set_name(dev.get(), kDeviceName);
+    libevdev_set_id_bustype(dev.get(), BUS_VIRTUAL);
+    libevdev_set_id_vendor(dev.get(), 0x1);
+    libevdev_set_id_product(dev.get(), 0x1);
+    libevdev_set_id_version(dev.get(), 0x1);
     input_absinfo axis{};
     axis.minimum = 0;
     axis.maximum = kAxisMax;
-    libevdev_enable_event_type(dev, EV_SYN);
-    libevdev_enable_event_code(dev, EV_ABS, ABS_X, &axis);
-    libevdev_enable_event_code(dev, EV_ABS, ABS_Y, &axis);
-    libevdev_enable_event_code(dev, EV_KEY, BTN_LEFT, nullptr);
-    libevdev_enable_event_code(dev, EV_KEY, BTN_RIGHT, nullptr);
+    libevdev_enable_event_type(dev.get(), EV_SYN);
+    libevdev_enable_event_code(dev.get(), EV_ABS, ABS_X, &axis);
+    libevdev_enable_event_code(dev.get(), EV_ABS, ABS_Y, &axis);
+    libevdev_enable_event_code(dev.get(), EV_KEY, BTN_LEFT, nullptr);
+    libevdev_enable_event_code(dev.get(), EV_KEY, BTN_RIGHT, nullptr);
 
     libevdev_uinput* uidev = nullptr;
-    int rc = libevdev_uinput_create_from_device(dev, LIBEVDEV_UINPUT_OPEN_MANAGED, &uidev);
+    int rc = libevdev_uinput_create_from_device(dev.get(), LIBEVDEV_UINPUT_OPEN_MANAGED, &uidev);
     if (rc < 0) {
-        libevdev_free(dev);
         error = UinputError(-rc);
         return nullptr;
     }
-    return std::unique_ptr<UinputDevice>(new UinputDevice(dev, uidev));
+    return std::unique_ptr<UinputDevice>(new UinputDevice(std::move(dev), UinputPtr(uidev)));
 }
 
-UinputDevice::~UinputDevice() {
-    libevdev_uinput_destroy(m_uidev);
-    libevdev_free(m_dev);
+void UinputDevice::FreeDevice::operator()(libevdev* dev) const {
+    libevdev_free(dev);
 }
 
-void UinputDevice::Move(int x, int y) {
-    libevdev_uinput_write_event(m_uidev, EV_ABS, ABS_X, x);
-    libevdev_uinput_write_event(m_uidev, EV_ABS, ABS_Y, y);
-    libevdev_uinput_write_event(m_uidev, EV_SYN, SYN_REPORT, 0);
+void UinputDevice::DestroyUinput::operator()(libevdev_uinput* uidev) const {
+    libevdev_uinput_destroy(uidev);
 }
 
-void UinputDevice::SetButton(PointerButton button, bool down) {
+int UinputDevice::WriteFrame(std::initializer_list<Event> events) {
+    int error = 0;
+    // The report goes out even after a failed event, so that the device is not
+    // left with a half-written frame that the next one would complete.
+    for (const Event& event : events) {
+        int rc = libevdev_uinput_write_event(m_uidev.get(), event.type, event.code, event.value);
+        if (rc < 0 && error == 0) {
+            error = -rc;
+        }
+    }
+    int rc = libevdev_uinput_write_event(m_uidev.get(), EV_SYN, SYN_REPORT, 0);
+    if (rc < 0 && error == 0) {
+        error = -rc;
+    }
+    return error;
+}
+
+int UinputDevice::Move(int x, int y) {
+    return WriteFrame({{EV_ABS, ABS_X, x}, {EV_ABS, ABS_Y, y}});
+}
+
+int UinputDevice::SetButton(PointerButton button, bool down) {
     unsigned int code = button == PointerButton::Left ? BTN_LEFT : BTN_RIGHT;
-    libevdev_uinput_write_event(m_uidev, EV_KEY, code, down ? 1 : 0);
-    libevdev_uinput_write_event(m_uidev, EV_SYN, SYN_REPORT, 0);
+    return WriteFrame({{EV_KEY, code, down ? 1 : 0}});
 }
 
 std::string UinputDevice::DevNode() const {
-    const char* node = libevdev_uinput_get_devnode(m_uidev);
+    const char* node = libevdev_uinput_get_devnode(m_uidev.get());
     return node != nullptr ? node : "";
 }
 

@@ -25,7 +25,7 @@ TEST(PointerDriver, MessagesBecomeDeviceEvents) {
     const std::vector<Case> cases = {
         {"positions before any extent are ignored",
          {{K::Position, 10, 10}, {K::Extent, 960, 1072}, {K::Position, 10, 10}},
-         {"move 341 305"}},
+         {"move 342 306"}},
         {"corners and middle of the extent",
          {{K::Extent, 960, 1072},
           {K::Position, 0, 0},
@@ -33,13 +33,13 @@ TEST(PointerDriver, MessagesBecomeDeviceEvents) {
           {K::Position, 960, 0},
           {K::Position, 0, 1072},
           {K::Position, 480, 536}},
-         {"move 0 0", "move 32767 32767", "move 32767 0", "move 0 32767", "move 16383 16383"}},
+         {"move 0 0", "move 32767 32767", "move 32767 0", "move 0 32767", "move 16384 16384"}},
         {"outside the extent is clamped to its edges",
          {{K::Extent, 240, 320}, {K::Position, -5, 400}, {K::Position, 9999, -999}},
          {"move 0 32767", "move 32767 0"}},
         {"the latest extent maps",
          {{K::Extent, 240, 320}, {K::Position, 120, 160}, {K::Extent, 480, 640}, {K::Position, 120, 160}},
-         {"move 16383 16383", "move 8191 8191"}},
+         {"move 16384 16384", "move 8192 8192"}},
         {"an empty extent maps nowhere",
          {{K::Extent, 240, 320},
           {K::Extent, 0, 320},
@@ -58,7 +58,7 @@ TEST(PointerDriver, MessagesBecomeDeviceEvents) {
         {"attach and skipped bytes move nothing", {{K::Attach}, {K::Skipped, 7}}, {}},
         {"a held button is released when the connection ends",
          {{K::Extent, 100, 100}, {K::ButtonDown}, {K::Position, 50, 50}, kEnd},
-         {"left down", "move 16383 16383", "left up"}},
+         {"left down", "move 16384 16384", "left up"}},
         {"a released button stays released at the end",
          {{K::ButtonDown}, {K::ButtonUp}, kEnd, kEnd},
          {"left down", "left up"}},
@@ -78,6 +78,40 @@ TEST(PointerDriver, MessagesBecomeDeviceEvents) {
         }
         EXPECT_EQ(device.Lines(), c.expected) << c.name;
     }
+}
+
+TEST(PointerDriver, ADeviceThatRefusesEventsIsReportedOnceAndItsButtonReleasedLater) {
+    test::RecordingDevice device;
+    Lines log;
+    PointerDriver driver(device, Mapping(), [&](const std::string& line) { log.push_back(line); });
+    driver.OnMessage({K::Extent, 100, 100});
+    driver.OnMessage({K::ButtonDown});
+    device.failing = true;
+    driver.OnMessage({K::Position, 50, 50});
+    driver.OnMessage({K::ButtonUp});
+    driver.OnMessage({K::RightClick});
+    device.failing = false;
+    driver.OnMessage({K::Position, 100, 100});
+    // The release the device refused is tried again at the end of the connection.
+    driver.OnConnectionEnd();
+    EXPECT_EQ(device.Lines(), (Lines{"left down", "refused move 16384 16384", "refused left up",
+                                     "refused right down", "move 32767 32767", "left up"}));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NE(log[0].find("the virtual pointer refused an event (No such device)"), std::string::npos) << log[0];
+    EXPECT_NE(log[1].find("takes events again; 3 were lost"), std::string::npos) << log[1];
+}
+
+TEST(PointerDriver, AKnownExtentMapsTheFirstPositionAndANewOneIsReported) {
+    test::RecordingDevice device;
+    std::vector<std::pair<int, int>> reported;
+    PointerDriver driver(device, Mapping(), {}, [&](int a, int b) { reported.emplace_back(a, b); });
+    driver.SetExtent(200, 100);
+    driver.OnMessage({K::Position, 100, 100});
+    driver.OnMessage({K::Extent, 200, 100});  // the same: nothing to keep
+    driver.OnMessage({K::Extent, 960, 1072});
+    driver.OnMessage({K::Extent, 0, 5});  // unusable: not kept
+    EXPECT_EQ(device.Lines(), (Lines{"move 16384 32767"}));
+    EXPECT_EQ(reported, (std::vector<std::pair<int, int>>{{960, 1072}}));
 }
 
 }  // namespace

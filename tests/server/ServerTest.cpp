@@ -28,7 +28,8 @@ class RunningServer {
 public:
     explicit RunningServer(AllowList allow = AllowList::Default())
         : driver(device),
-          server(driver, std::move(allow), [this](const std::string& line) { log.Add(line); }) {
+          seat(driver, std::move(allow), [this](const std::string& line) { log.Add(line); }),
+          server(seat, [this](const std::string& line) { log.Add(line); }) {
         error = server.Listen(*ParseIpv4Address(kServerAddress), 0);
         if (error.empty()) {
             thread = std::thread([this] { server.Run(); });
@@ -45,6 +46,7 @@ public:
     test::RecordingDevice device;
     test::Recorder log;
     PointerDriver driver;
+    HandheldSeat seat;
     Server server;
     std::string error;
     std::thread thread;
@@ -115,6 +117,20 @@ TEST(Server, PeerOutsideTheAllowedRangesIsRefused) {
     ASSERT_TRUE(running.device.WaitFor(2));
     // Only the allowed peer's right click: the stranger's press never arrived.
     EXPECT_EQ(running.device.Lines(), (Lines{"right down", "right up"}));
+}
+
+TEST(Server, DoubleClickInOneWriteReachesTheDeviceAsTwoSpacedClicks) {
+    RunningServer running;
+    ASSERT_EQ(running.error, "");
+    LoopbackClient client("127.0.0.3", kServerAddress, running.Port());
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send(":01000100>   0   0!^!^> 100 100"));
+    ASSERT_TRUE(running.device.WaitFor(6));
+    EXPECT_EQ(running.device.Lines(),
+              (Lines{"move 0 0", "left down", "left up", "left down", "left up", "move 32767 32767"}));
+    // Only a lower bound: a loaded machine may take longer, never less.
+    auto times = running.device.Times();
+    EXPECT_GE(times[3] - times[2], kPressSpacing);
 }
 
 TEST(Server, StoppingReleasesTheHeldButton) {
@@ -199,9 +215,10 @@ TEST(Server, SilentlyVanishedPeerIsEndedByKeepaliveAndItsButtonReleased) {
 
 TEST(Server, ListenErrorsNameTheProblem) {
     test::RecordingSink sink;
-    Server first(sink, AllowList::Default(), [](const std::string&) {});
+    HandheldSeat seat(sink, AllowList::Default(), [](const std::string&) {});
+    Server first(seat, [](const std::string&) {});
     ASSERT_EQ(first.Listen(*ParseIpv4Address(kServerAddress), 0), "");
-    Server second(sink, AllowList::Default(), [](const std::string&) {});
+    Server second(seat, [](const std::string&) {});
     EXPECT_NE(second.Listen(*ParseIpv4Address(kServerAddress), first.Port()).find("the port is in use"),
               std::string::npos);
     // 192.0.2.1 is a documentation address that no machine here has; nothing is sent to it.

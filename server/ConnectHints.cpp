@@ -1,0 +1,54 @@
+#include "ConnectHints.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+
+namespace pv::server {
+
+std::vector<std::string> ConnectHints(std::uint32_t listenAddress, std::uint16_t port, const AllowList& allow,
+                                      const std::vector<std::uint32_t>& localAddresses) {
+    std::vector<std::uint32_t> candidates;
+    if (listenAddress != 0) {
+        candidates.push_back(listenAddress);
+    } else {
+        for (std::uint32_t address : localAddresses) {
+            if ((address >> 24) != 127 &&
+                std::find(candidates.begin(), candidates.end(), address) == candidates.end()) {
+                candidates.push_back(address);
+            }
+        }
+    }
+    std::vector<std::string> lines;
+    for (std::uint32_t address : candidates) {
+        if (allow.Allows(address)) {
+            lines.push_back("handheld: set IP Address to " + FormatIpv4Address(address) + " and Port to " +
+                            std::to_string(port));
+        }
+    }
+    if (lines.empty()) {
+        lines.push_back(
+            "handheld: no address of this machine that a handheld could use is in the allowed ranges; "
+            "connect the handheld's link (ip -4 addr lists the addresses) or widen --allow");
+    }
+    return lines;
+}
+
+std::vector<std::uint32_t> LocalIpv4Addresses() {
+    std::vector<std::uint32_t> addresses;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) {
+        return addresses;
+    }
+    for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == AF_INET) {
+            addresses.push_back(ntohl(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr));
+        }
+    }
+    freeifaddrs(list);
+    return addresses;
+}
+
+}  // namespace pv::server
