@@ -48,8 +48,9 @@ show_log() {
 udevadm trigger --action=add
 udevadm settle --timeout=120
 
-# Port 55 and the real device, as the service runs it.
-/pv/penvale-server --listen 127.0.0.2 > /tmp/server.log 2>&1 &
+# Port 55 and the real device, as the service runs it, told the screen's size so that
+# every Position lands on its exact pixel.
+/pv/penvale-server --listen 127.0.0.2 --desktop 1920x1080 --state-dir /tmp/penvale-state > /tmp/server.log 2>&1 &
 wait_for 60 "the server to listen" grep -q listening /tmp/server.log || show_log /tmp/server.log 20
 udevadm settle --timeout=120
 echo "udev and the server are up after $(elapsed)"
