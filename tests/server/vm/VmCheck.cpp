@@ -169,10 +169,12 @@ int main() {
 
     // The kernel drops an event whose value equals the current one, so every step
     // changes something, and an axis that stays put gives no event.
+    // Positions map onto the 32768 steps that libinput divides the axis into, rounded up,
+    // so that each lands inside the pixel it names: the middle is 16384, not 16383.
     {
         Connection handheld;
         handheld.Send("+:09601072> 480 536");
-        check.Expect("the middle of a 960 x 1072 Extent", {"ABS_X 16383", "ABS_Y 16383"});
+        check.Expect("the middle of a 960 x 1072 Extent", {"ABS_X 16384", "ABS_Y 16384"});
         handheld.Send(">   0   0");
         check.Expect("top-left corner", {"ABS_X 0", "ABS_Y 0"});
         handheld.Send("> 9601072");
@@ -182,13 +184,13 @@ int main() {
         handheld.Send(">   01072");
         check.Expect("bottom-left corner", {"ABS_X 0", "ABS_Y 32767"});
         handheld.Send("> 240 268");
-        check.Expect("a quarter of the way", {"ABS_X 8191", "ABS_Y 8191"});
+        check.Expect("a quarter of the way", {"ABS_X 8192", "ABS_Y 8192"});
         handheld.Send(">-5009999");
         check.Expect("outside the Extent, clamped", {"ABS_X 0", "ABS_Y 32767"});
         handheld.Send(">2000-100");
         check.Expect("outside the other way, clamped", {"ABS_X 32767", "ABS_Y 0"});
         handheld.Send(":02400320>  60  80");
-        check.Expect("a new Extent maps the next Position", {"ABS_X 8191", "ABS_Y 8191"});
+        check.Expect("a new Extent maps the next Position", {"ABS_X 8192", "ABS_Y 8192"});
 
         handheld.Send("!");
         check.Expect("ButtonDown presses the left button", {"BTN_LEFT 1"});
