@@ -1,11 +1,12 @@
 # Sourced by the set-up scripts: installs Debian packages only when they are missing,
 # as root or through sudo.
 
-BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libevdev-dev libwebsockets-dev libqrencode-dev"
+BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libevdev-dev libwebsockets-dev libqrencode-dev libx11-dev"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev"
 # The web server's QR code is read back as a phone would read it.
 TEST_PACKAGES="$TEST_PACKAGES zbar-tools"
-# The desktop server's device test boots a kernel under QEMU (scripts/vm-test).
+# The desktop server's device tests boot a kernel under QEMU (scripts/vm-test, scripts/vm-desktop-test;
+# the desktop packages that guest needs are downloaded, never installed).
 TEST_PACKAGES="$TEST_PACKAGES qemu-system-x86 busybox-static cpio xz-utils"
 # The browser handheld: built with Emscripten, tested in headless Chromium driven by
 # puppeteer-core from npm (tests/web/package-lock.json).

@@ -169,6 +169,8 @@ int main() {
 
     // The kernel drops an event whose value equals the current one, so every step
     // changes something, and an axis that stays put gives no event.
+    // Positions map onto the 32768 steps that libinput divides the axis into, rounded up,
+    // so that each lands inside the pixel it names: the middle is 16384, not 16383.
     {
         Connection handheld;
         handheld.Send("+:09601072> 480 536");
