@@ -30,6 +30,11 @@ public:
     // after recovering from a failed write.
     int SendBytes(const char* bytes, int length);
 
+    // The desktop's address or port changed: the connection is dropped, and the next
+    // write connects to the stored desktop first (Attach, then its bytes) and re-arms
+    // the Extent. A failed connection shows the communication-failure box.
+    void OnDesktopChanged();
+
     // Offers a menu, toolbar or accelerator command; true when the surface handled it.
     bool OnCommand(int id);
 
@@ -119,4 +124,9 @@ public:
     CSettingsStore m_settings;
     IViewHost& m_host;
     CPV_Socket m_socket;
+
+    // Desktop change.
+    bool m_bDesktopChanged = false;
+    bool ConnectToChangedDesktop();
+    void ShowCommunicationFailure();
 };

@@ -16,9 +16,14 @@
 
 namespace {
 
-const std::string kFailureBox =
+const std::string kFailureText =
     "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
     "Penvale server is running on the desktop.";
+
+// The design's sentence, then the desktop that was tried.
+std::string FailureBox(const std::string& address, int port) {
+    return kFailureText + "\n\nAddress tried: " + address + ", port " + std::to_string(port) + ".";
+}
 
 // Runs the event loop until done() or a bounded number of rounds.
 template <typename Done>
@@ -96,7 +101,7 @@ TEST_F(Connection, WithNothingListeningStartupIsSilentAndEveryWriteShowsOneBox) 
     EXPECT_EQ(view.SendBytes("!^", 2), -1);
     // An empty Position batch still reaches send, and so the recovery.
     EXPECT_EQ(view.SendBytes("", 0), -1);
-    EXPECT_EQ(boxes.shown, std::vector<std::string>(3, kFailureBox));
+    EXPECT_EQ(boxes.shown, std::vector<std::string>(3, FailureBox("127.0.0.2", port)));
     EXPECT_TRUE(view.m_bNeedCalibration);
 
     // Once the server is up, the next write's recovery connects without Attach.
@@ -121,7 +126,7 @@ TEST_F(Connection, WritesOnABrokenConnectionNeverKillTheProcess) {
     listener.CloseListener();
     // Without protection the second send after the peer's close raises SIGPIPE.
     EXPECT_GT(WriteUntilFailure(view), 0);
-    EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.2", listener.Port())});
     // The recovery left an unconnected socket: an empty write fails and recovers too.
     EXPECT_EQ(view.SendBytes("", 0), -1);
     EXPECT_EQ(boxes.shown.size(), 2u);
@@ -194,7 +199,7 @@ TEST_F(Connection, AnUnreachableDesktopCostsABoundedWait) {
     // Generous bound: the point is that it returns, not how fast.
     EXPECT_LT(clock.elapsed(), 30000);
     EXPECT_EQ(view.SendBytes("!", 1), -1);
-    EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.2", full.Port())});
     for (int fd : fillers) {
         ::close(fd);
     }
@@ -211,17 +216,24 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
     struct Row {
         std::string settings;
         std::string dialled;  // empty: no connect attempted
+        std::string tried;    // the failure box's detail after a failed write
     };
     const std::string fallback = std::string(CSettingsStore::kDefaultIpAddress) + ":55";
+    const std::string notAPort = "\", which is not a port number from 1 to 65535.";
     const Row rows[] = {
-        {"", fallback},
-        {"IP%20Address=127.0.0.1\n", fallback},
-        {"IP%20Address=127.0.0.2\nPort=5555\n", "127.0.0.2:5555"},
-        {"IP%20Address=127.0.0.2\nPort=65535\n", "127.0.0.2:65535"},
-        {"IP%20Address=127.0.0.2\nPort=65536\n", ""},
-        {"IP%20Address=127.0.0.2\nPort=70000\n", ""},
-        {"IP%20Address=127.0.0.2\nPort=0\n", ""},
-        {"IP%20Address=127.0.0.2\nPort=-1\n", ""},
+        {"", fallback, ""},
+        {"IP%20Address=127.0.0.1\n", fallback, ""},
+        {"IP%20Address=127.0.0.2\nPort=5555\n", "127.0.0.2:5555", ""},
+        {"IP%20Address=127.0.0.2\nPort=65535\n", "127.0.0.2:65535", ""},
+        {"IP%20Address=127.0.0.2\nPort=65536\n", "", "127.0.0.2, port \"65536" + notAPort},
+        {"IP%20Address=127.0.0.2\nPort=70000\n", "", "127.0.0.2, port \"70000" + notAPort},
+        {"IP%20Address=127.0.0.2\nPort=0\n", "", "127.0.0.2, port \"0" + notAPort},
+        {"IP%20Address=127.0.0.2\nPort=-1\n", "", "127.0.0.2, port \"-1" + notAPort},
+        // Text that is no number used to read as the default port 55.
+        {"IP%20Address=127.0.0.2\nPort=5555x\n", "", "127.0.0.2, port \"5555x" + notAPort},
+        {"IP%20Address=127.0.0.2\nPort=\n", "", "127.0.0.2, port \"" + notAPort},
+        {"IP%20Address=127.0.0.2\nPort=99999999999\n", "", "127.0.0.2, port \"99999999999" + notAPort},
+        {"IP%20Address=\nPort=5555x\n", "", "(none), port \"5555x" + notAPort},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.settings);
@@ -240,7 +252,8 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
         EXPECT_TRUE(boxes.shown.empty());
         if (row.dialled.empty()) {
             EXPECT_EQ(view.SendBytes("!", 1), -1);
-            EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
+            EXPECT_TRUE(io.connects.empty());
+            EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureText + "\n\nAddress tried: " + row.tried});
         }
     }
 }
@@ -270,7 +283,7 @@ TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
     io.failWrites = 1;
     io.failOpen = true;
     EXPECT_EQ(view.SendBytes("^", 1), -1);
-    EXPECT_EQ(boxes.shown, (std::vector<std::string>{"Create Error: 98", kFailureBox}));
+    EXPECT_EQ(boxes.shown, (std::vector<std::string>{"Create Error: 98", FailureBox("127.0.0.2", 5555)}));
 
     // A closed socket's writes still go to send (and fail), one box each.
     io.failOpen = false;
@@ -279,5 +292,5 @@ TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
     const int failedBefore = io.failedSends;
     EXPECT_EQ(view.SendBytes("", 0), -1);
     EXPECT_EQ(io.failedSends, failedBefore + 1);
-    EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.2", 5555)});
 }
