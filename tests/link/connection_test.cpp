@@ -294,3 +294,42 @@ TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
     EXPECT_EQ(io.failedSends, failedBefore + 1);
     EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.2", 5555)});
 }
+
+TEST(ConnectionDesktopChange, TheNextWriteGoesToTheNewDesktopAttachFirst) {
+    CTempProfile temp;
+    temp.PointAt("127.0.0.2", 5555);
+    CQtProfile profile(temp.Path());
+    CRecordingSocketIo io;
+    CRecordingMessageBox boxes;
+    CFakeViewHost host;
+    CTabletView view(profile, host, io);
+    view.Create();
+    view.m_bNeedCalibration = false;
+
+    temp.PointAt("127.0.0.3", 5556);
+    view.OnDesktopChanged();
+    EXPECT_EQ(io.shutdowns, 1);
+    EXPECT_TRUE(view.m_bNeedCalibration);
+    EXPECT_EQ(io.connects, std::vector<std::string>{"127.0.0.2:5555"}) << "nothing is dialled before a write";
+    // The write that follows is not lost: it goes out after Attach on the new connection.
+    EXPECT_EQ(view.SendBytes("!^", 2), 2);
+    EXPECT_EQ(io.connects, (std::vector<std::string>{"127.0.0.2:5555", "127.0.0.3:5556"}));
+    EXPECT_EQ(io.writes, (std::vector<std::string>{"+", "+", "!^"}));
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // A new desktop that cannot be reached: one attempt, one box naming it, the bytes dropped.
+    temp.PointAt("127.0.0.4", 5557);
+    view.OnDesktopChanged();
+    io.refuseConnect = true;
+    EXPECT_EQ(view.SendBytes("|", 1), -1);
+    EXPECT_EQ(io.connects.size(), 3u);
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.4", 5557)});
+    // From then on the usual recovery: each write tries again.
+    EXPECT_EQ(view.SendBytes("|", 1), -1);
+    EXPECT_EQ(io.connects.size(), 4u);
+    EXPECT_EQ(boxes.shown.size(), 2u);
+    io.refuseConnect = false;
+    EXPECT_EQ(view.SendBytes("|", 1), -1);
+    EXPECT_EQ(view.SendBytes("|", 1), 1);
+    EXPECT_EQ(io.writes.back(), "|");
+}
