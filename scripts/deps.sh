@@ -1,10 +1,14 @@
 # Sourced by the set-up scripts: installs Debian packages only when they are missing,
 # as root or through sudo.
 
-BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libevdev-dev"
+# qt6-svg-dev renders the program's icon at the desktop's sizes.
+BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libevdev-dev"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev"
 # The desktop server's device test boots a kernel under QEMU (scripts/vm-test).
 TEST_PACKAGES="$TEST_PACKAGES qemu-system-x86 busybox-static cpio xz-utils"
+# The Debian packages (CPack runs dpkg-shlibdeps), the metainfo check, and the mount
+# namespace of the name look-up test (unshare, mount).
+TEST_PACKAGES="$TEST_PACKAGES dpkg-dev appstream util-linux mount"
 
 ensure_packages() {
     local missing=() pkg
