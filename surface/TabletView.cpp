@@ -52,7 +52,7 @@ int CTabletView::SendBytes(const char* bytes, int length) {
     return -1;
 }
 
-// The design's sentence, then which desktop was tried.
+// The fixed sentence, then which desktop was tried.
 void CTabletView::ShowCommunicationFailure() {
     PvMessageBox(std::string(kCommunicationFailure) + "\n\n" + m_socket.AttemptDetail());
 }

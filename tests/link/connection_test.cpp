@@ -20,7 +20,7 @@ const std::string kFailureText =
     "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
     "Penvale server is running on the desktop.";
 
-// The design's sentence, then the desktop that was tried.
+// The fixed sentence, then the desktop that was tried.
 std::string FailureBox(const std::string& address, int port) {
     return kFailureText + "\n\nAddress tried: " + address + ", port " + std::to_string(port) + ".";
 }
