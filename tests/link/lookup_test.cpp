@@ -99,8 +99,8 @@ TEST_F(LookUp, ANameServerThatNeverAnswersCostsTheBudgetAndNoMore) {
     EXPECT_EQ(io->LastError(), ETIMEDOUT);
     EXPECT_EQ(gate->Asked(), std::vector<std::string>{"desktop.test"});
     EXPECT_GE(elapsed, 1900);
-    // About 2 s; the slack is for a loaded machine, far below the resolver's own 10 s.
-    EXPECT_LT(elapsed, 4000);
+    // About 2 s; the slack is for a loaded machine, well below the resolver's own 10 s.
+    EXPECT_LT(elapsed, 6000);
     io->Close(handle);
 }
 
@@ -120,15 +120,15 @@ TEST_F(LookUp, TheLookUpAndTheHandshakeShareOneBudget) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
-    // 1.8 s to find the name leaves 0.2 s for the handshake, not another 2 s.
-    const auto io = PvCreatePosixSocketIo(Answering("127.0.0.2", 1800));
+    // With a 4 s budget, 3.6 s to find the name leaves 0.4 s for the handshake, not another 4 s.
+    const auto io = PvCreatePosixSocketIo(Answering("127.0.0.2", 3600));
     const int handle = io->Open();
     const auto start = Clock::now();
-    EXPECT_EQ(io->Connect(handle, "desktop.test", full.Port(), CPV_Socket::kConnectTimeoutMs), -1);
+    EXPECT_EQ(io->Connect(handle, "desktop.test", full.Port(), 4000), -1);
     const long long elapsed = MsSince(start);
     EXPECT_EQ(io->LastError(), ETIMEDOUT);
-    EXPECT_GE(elapsed, 1800);
-    EXPECT_LT(elapsed, 3300) << "a fresh 2 s for the handshake would take 3.8 s";
+    EXPECT_GE(elapsed, 3600);
+    EXPECT_LT(elapsed, 6000) << "a fresh budget for the handshake would take 7.6 s";
     io->Close(handle);
     for (int fd : fillers) {
         ::close(fd);
@@ -180,12 +180,12 @@ TEST_F(LookUp, TheSurfaceWaitsAboutTwoSecondsAWriteAndNamesWhatItTried) {
 
     auto start = Clock::now();
     view.Create();
-    EXPECT_LT(MsSince(start), 4000) << "the window appears after the first attempt";
+    EXPECT_LT(MsSince(start), 6000) << "the window appears after the first attempt";
     EXPECT_TRUE(boxes.shown.empty());
 
     start = Clock::now();
     EXPECT_EQ(view.SendBytes("!", 1), -1);
-    EXPECT_LT(MsSince(start), 4000);
+    EXPECT_LT(MsSince(start), 6000);
     EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureText +
                                                     "\n\nAddress tried: desktop.test, port 5555."});
     EXPECT_EQ(gate->Asked().size(), 2u);
@@ -241,5 +241,5 @@ TEST(LookUpForReal, ASilentNameServerCostsAboutTwoSeconds) {
     EXPECT_EQ(error, ETIMEDOUT);
     EXPECT_GE(queries, 1) << "the look-up never reached the silent name server";
     EXPECT_GE(elapsed, 1900);
-    EXPECT_LT(elapsed, 4000) << "the resolver alone would wait 10 s";
+    EXPECT_LT(elapsed, 6000) << "the resolver alone would wait 10 s";
 }
