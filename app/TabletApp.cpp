@@ -75,7 +75,10 @@ bool CTabletApp::OnCmdMsg(int id) {
 
 void CTabletApp::OnSettings() {
     CSettingsDlg dialog(*m_pProfile, m_pMainWnd.data());
-    dialog.exec();
+    // The slider's value waits for the next start; a new desktop is used from the next write.
+    if (dialog.exec() == QDialog::Accepted && dialog.DesktopChanged() && m_pMainWnd) {
+        m_pMainWnd->View().OnDesktopChanged();
+    }
 }
 
 void CTabletApp::OnAppAbout() {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/MessageBox.h"
+#include "settings/DesktopAddress.h"
 
 CPV_Socket::CPV_Socket(const CSettingsStore& settings, ISocketIo& io)
     : CStreamSocket(io), m_settings(settings) {}
@@ -16,6 +17,10 @@ std::string CPV_Socket::ResolveAddress(const std::string& stored) {
 bool CPV_Socket::ConnectToServer() {
     const std::string address = ResolveAddress(m_settings.IpAddress());
     const int port = m_settings.Port();
+    m_strAttempt = "Address tried: " + (address.empty() ? std::string("(none)") : address) + ", port " +
+                   (port != pv::desktop::kNoPort
+                        ? std::to_string(port) + "."
+                        : "\"" + m_settings.PortText() + "\", which is not a port number from 1 to 65535.");
 
     // The local port is left to the system: binding the server's port number would
     // need privileges, collide with a server on the same host and stay busy in TIME_WAIT.
@@ -23,8 +28,8 @@ bool CPV_Socket::ConnectToServer() {
         PvMessageBox("Create Error: " + std::to_string(LastError()));
         return false;
     }
-    // A stored port outside the TCP range must fail, not wrap to another port.
-    if (port < 1 || port > 65535) {
+    // A stored port that is no port number must fail, not become another port.
+    if (port < 1 || port > pv::desktop::kMaxPort) {
         return false;
     }
     if (!Connect(address, port, kConnectTimeoutMs)) {

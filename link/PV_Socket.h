@@ -16,6 +16,9 @@ public:
     // Shows "Create Error: %d" when no socket can be created; a failed connect is silent.
     bool ConnectToServer();
 
+    // One line naming the address and port of the last attempt, for the failure box.
+    const std::string& AttemptDetail() const { return m_strAttempt; }
+
     // The address actually dialled for a stored one: "127.0.0.1" means the default desktop address.
     static std::string ResolveAddress(const std::string& stored);
 
@@ -25,4 +28,5 @@ protected:
 
 private:
     const CSettingsStore& m_settings;
+    std::string m_strAttempt;
 };

@@ -7,9 +7,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <utility>
 
+#include "platform/HostLookup.h"
 #include "platform/SocketIo.h"
 
 namespace {
@@ -17,6 +21,8 @@ namespace {
 // errno is per thread and overwritten by any later call: keep the reason of the last failure.
 class CPosixSocketIo : public ISocketIo {
 public:
+    explicit CPosixSocketIo(PvHostLookup lookup = PvSystemHostLookup) : m_lookup(std::move(lookup)) {}
+
     int Open() override {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         return fd < 0 ? Fail() : fd;
@@ -27,10 +33,12 @@ public:
             m_nError = EINVAL;
             return -1;
         }
+        // The name's look-up and the handshake share one budget.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         sockaddr_in peer{};
         peer.sin_family = AF_INET;
         peer.sin_port = htons(static_cast<uint16_t>(port));
-        if (::inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1 && !Lookup(address, peer)) {
+        if (::inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1 && !Lookup(address, peer, timeoutMs)) {
             return -1;
         }
         // Non-blocking connect, so that an unreachable desktop costs at most the timeout.
@@ -43,7 +51,9 @@ public:
             pollfd p{handle, POLLOUT, 0};
             int ready;
             do {
-                ready = ::poll(&p, 1, timeoutMs);
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
+                ready = ::poll(&p, 1, static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count())));
             } while (ready < 0 && errno == EINTR);
             if (ready == 0) {
                 errno = ETIMEDOUT;
@@ -102,28 +112,32 @@ private:
         return -1;
     }
 
-    bool Lookup(const std::string& host, sockaddr_in& peer) {
+    // On a thread of its own: a name server that never answers must not hold the UI
+    // longer than the connection's budget.
+    bool Lookup(const std::string& host, sockaddr_in& peer, int timeoutMs) {
         if (host.empty()) {
             m_nError = EINVAL;
             return false;
         }
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-            m_nError = EHOSTUNREACH;
+        std::uint32_t address = 0;
+        const int error = PvLookUpWithin(m_lookup, host, address, timeoutMs);
+        if (error != 0) {
+            m_nError = error;
             return false;
         }
-        peer.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-        ::freeaddrinfo(found);
+        peer.sin_addr.s_addr = address;
         return true;
     }
 
+    PvHostLookup m_lookup;
     int m_nError = 0;
 };
 
 }  // namespace
+
+std::unique_ptr<ISocketIo> PvCreatePosixSocketIo(PvHostLookup lookup) {
+    return std::make_unique<CPosixSocketIo>(std::move(lookup));
+}
 
 ISocketIo& PvPosixSocketIo() {
     static CPosixSocketIo io;

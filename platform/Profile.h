@@ -12,4 +12,5 @@ public:
                                          std::string_view defaultValue) = 0;
     // Creates the section and the value when missing. Returns false when the store could not be written.
     virtual bool WriteProfileInt(std::string_view section, std::string_view entry, int value) = 0;
+    virtual bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) = 0;
 };

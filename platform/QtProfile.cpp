@@ -49,6 +49,13 @@ bool CQtProfile::WriteProfileInt(std::string_view section, std::string_view entr
     return m_pSettings->status() == QSettings::NoError;
 }
 
+bool CQtProfile::WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) {
+    m_pSettings->setValue(Key(section, entry),
+                          QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
+    m_pSettings->sync();
+    return m_pSettings->status() == QSettings::NoError;
+}
+
 std::string CQtProfile::FileName() const {
     return m_pSettings->fileName().toStdString();
 }

@@ -1,13 +1,17 @@
 # Sourced by the set-up scripts: installs Debian packages only when they are missing,
 # as root or through sudo.
 
-BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libevdev-dev libwebsockets-dev libqrencode-dev libx11-dev"
+# qt6-svg-dev renders the program's icon at the desktop's sizes.
+BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libevdev-dev libwebsockets-dev libqrencode-dev libx11-dev"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev"
 # The web server's QR code is read back as a phone would read it.
 TEST_PACKAGES="$TEST_PACKAGES zbar-tools"
 # The desktop server's device tests boot a kernel under QEMU (scripts/vm-test, scripts/vm-desktop-test;
 # the desktop packages that guest needs are downloaded, never installed).
 TEST_PACKAGES="$TEST_PACKAGES qemu-system-x86 busybox-static cpio xz-utils"
+# The Debian packages (CPack runs dpkg-shlibdeps), the metainfo check, and the mount
+# namespace of the name look-up test (unshare, mount).
+TEST_PACKAGES="$TEST_PACKAGES dpkg-dev appstream util-linux mount"
 # The browser handheld: built with Emscripten, tested in headless Chromium driven by
 # puppeteer-core from npm (tests/web/package-lock.json).
 WEB_PACKAGES="emscripten nodejs"

@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include "settings/DesktopAddress.h"
+
 int CSettingsStore::Orientation() const {
     return m_profile.GetProfileInt(kSection, kOrientation, kDefaultOrientation);
 }
@@ -13,7 +15,11 @@ std::string CSettingsStore::IpAddress() const {
 }
 
 int CSettingsStore::Port() const {
-    return m_profile.GetProfileInt(kSection, kPort, kDefaultPort);
+    return pv::desktop::ParsePort(PortText());
+}
+
+std::string CSettingsStore::PortText() const {
+    return m_profile.GetProfileString(kSection, kPort, std::to_string(kDefaultPort));
 }
 
 bool CSettingsStore::WriteOrientation(int id) const {
@@ -22,4 +28,12 @@ bool CSettingsStore::WriteOrientation(int id) const {
 
 bool CSettingsStore::WriteExtendedDrawingTime(int milliseconds) const {
     return m_profile.WriteProfileInt(kSection, kExtendedDrawingTime, milliseconds);
+}
+
+bool CSettingsStore::WriteIpAddress(const std::string& address) const {
+    return m_profile.WriteProfileString(kSection, kIpAddress, address);
+}
+
+bool CSettingsStore::WritePort(int port) const {
+    return m_profile.WriteProfileInt(kSection, kPort, port);
 }

@@ -24,11 +24,18 @@ public:
     int Orientation() const;
     int ExtendedDrawingTime() const;
     std::string IpAddress() const;
+    // The stored port when it is a whole number 1..65535, the default when none is
+    // stored, and pv::desktop::kNoPort for any other text: a port that cannot be used
+    // must fail the connection, not fall back to the default.
     int Port() const;
+    // The stored port's text as it is; the default's when none is stored.
+    std::string PortText() const;
 
     // Write failures are ignored by every caller; the flag is returned all the same.
     bool WriteOrientation(int id) const;
     bool WriteExtendedDrawingTime(int milliseconds) const;
+    bool WriteIpAddress(const std::string& address) const;  // as a string
+    bool WritePort(int port) const;                         // as an integer
 
     IProfile& Profile() const { return m_profile; }
 

@@ -35,6 +35,9 @@ bool CTabletView::Create() {
 }
 
 int CTabletView::SendBytes(const char* bytes, int length) {
+    if (m_bDesktopChanged && !ConnectToChangedDesktop()) {
+        return -1;
+    }
     const int sent = m_socket.Send(bytes, static_cast<std::size_t>(std::max(0, length)));
     if (sent != -1) {
         return sent;
@@ -46,9 +49,14 @@ int CTabletView::SendBytes(const char* bytes, int length) {
     if (m_socket.ConnectToServer()) {
         m_bNeedCalibration = true;
     } else {
-        PvMessageBox(std::string(kCommunicationFailure));
+        ShowCommunicationFailure();
     }
     return -1;
+}
+
+// The fixed sentence, then which desktop was tried.
+void CTabletView::ShowCommunicationFailure() {
+    PvMessageBox(std::string(kCommunicationFailure) + "\n\n" + m_socket.AttemptDetail());
 }
 
 bool CTabletView::OnCommand(int id) {

@@ -41,6 +41,11 @@ public:
     void OnSize(int width, int height) override;
     bool OnCommand(int id) override;
 
+    // The desktop's address or port changed: the connection is dropped, and the next
+    // write connects to the stored desktop first (Attach, then its bytes) and re-arms
+    // the Extent. A failed connection shows the communication-failure box.
+    void OnDesktopChanged();
+
     // The point where the crosshair stands; (0, 0) when none is shown.
     PvPoint CursorPoint() const { return m_ptCursor; }
 
@@ -130,4 +135,9 @@ private:
     CSettingsStore m_settings;
     IViewHost& m_host;
     CPV_Socket m_socket;
+
+    // Desktop change.
+    bool m_bDesktopChanged = false;
+    bool ConnectToChangedDesktop();
+    void ShowCommunicationFailure();
 };

@@ -26,9 +26,14 @@
 
 namespace {
 
-const std::string kFailureBox =
+const std::string kFailureText =
     "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
     "Penvale server is running on the desktop.";
+
+// The fixed sentence, then the desktop that was tried.
+std::string FailureBox(const std::string& address, int port) {
+    return kFailureText + "\n\nAddress tried: " + address + ", port " + std::to_string(port) + ".";
+}
 
 // The worked example's calibration point: client (100, 50), raw (401, 305), work area at y 26.
 const std::string kExtent = ":09601072";
@@ -101,7 +106,7 @@ TEST_F(Connection, WithNothingListeningStartupIsSilentAndEveryWriteShowsOneBox) 
 
     // The calibration's Extent and the click: two writes, two boxes.
     Tap(view, host);
-    EXPECT_EQ(boxes.shown, std::vector<std::string>(2, kFailureBox));
+    EXPECT_EQ(boxes.shown, std::vector<std::string>(2, FailureBox("127.0.0.2", port)));
     // A slide sends a Position batch; with no points the batch is empty and still a write.
     host.history = {};
     view.OnPenMove({120, 60});
@@ -130,7 +135,7 @@ TEST_F(Connection, WritesOnABrokenConnectionNeverKillTheProcess) {
         view.OnCommand(pv::cmd::kRightClick);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.2", listener.Port())});
     // The recovery left an unconnected socket: the next write fails and recovers too.
     view.OnCommand(pv::cmd::kLeftClick);
     EXPECT_EQ(boxes.shown.size(), 2u);
@@ -198,7 +203,7 @@ TEST_F(Connection, AnUnreachableDesktopCostsABoundedWait) {
     // Generous bound: the point is that it returns, not how fast.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     view.OnCommand(pv::cmd::kRightClick);
-    EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.2", full.Port())});
     for (int fd : fillers) {
         ::close(fd);
     }
@@ -215,17 +220,24 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
     struct Row {
         std::vector<std::pair<std::string, std::string>> settings;
         std::string dialled;  // empty: no connect attempted
+        std::string tried;    // the failure box's detail after a failed write
     };
     const std::string fallback = std::string(CSettingsStore::kDefaultIpAddress) + ":55";
+    const std::string notAPort = "\", which is not a port number from 1 to 65535.";
     const Row rows[] = {
-        {{}, fallback},
-        {{{"IP Address", "127.0.0.1"}}, fallback},
-        {{{"IP Address", "127.0.0.2"}, {"Port", "5555"}}, "127.0.0.2:5555"},
-        {{{"IP Address", "127.0.0.2"}, {"Port", "65535"}}, "127.0.0.2:65535"},
-        {{{"IP Address", "127.0.0.2"}, {"Port", "65536"}}, ""},
-        {{{"IP Address", "127.0.0.2"}, {"Port", "70000"}}, ""},
-        {{{"IP Address", "127.0.0.2"}, {"Port", "0"}}, ""},
-        {{{"IP Address", "127.0.0.2"}, {"Port", "-1"}}, ""},
+        {{}, fallback, ""},
+        {{{"IP Address", "127.0.0.1"}}, fallback, ""},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "5555"}}, "127.0.0.2:5555", ""},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "65535"}}, "127.0.0.2:65535", ""},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "65536"}}, "", "127.0.0.2, port \"65536" + notAPort},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "70000"}}, "", "127.0.0.2, port \"70000" + notAPort},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "0"}}, "", "127.0.0.2, port \"0" + notAPort},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "-1"}}, "", "127.0.0.2, port \"-1" + notAPort},
+        // Text that is no number used to read as the default port 55.
+        {{{"IP Address", "127.0.0.2"}, {"Port", "5555x"}}, "", "127.0.0.2, port \"5555x" + notAPort},
+        {{{"IP Address", "127.0.0.2"}, {"Port", ""}}, "", "127.0.0.2, port \"" + notAPort},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "99999999999"}}, "", "127.0.0.2, port \"99999999999" + notAPort},
+        {{{"IP Address", ""}, {"Port", "5555x"}}, "", "(none), port \"5555x" + notAPort},
     };
     for (const Row& row : rows) {
         CMemoryProfile profile;
@@ -244,7 +256,8 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
         EXPECT_TRUE(boxes.shown.empty());
         if (row.dialled.empty()) {
             view.OnCommand(pv::cmd::kRightClick);
-            EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
+            EXPECT_TRUE(io.connects.empty());
+            EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureText + "\n\nAddress tried: " + row.tried});
         }
     }
 }
@@ -274,7 +287,7 @@ TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
     io.failWrites = 1;
     io.failOpen = true;
     view.OnCommand(pv::cmd::kRightClick);
-    EXPECT_EQ(boxes.shown, (std::vector<std::string>{"Create Error: 98", kFailureBox}));
+    EXPECT_EQ(boxes.shown, (std::vector<std::string>{"Create Error: 98", FailureBox("127.0.0.2", 5555)}));
 
     // A closed socket's writes still go to send (and fail), one box each; an empty
     // Position batch is a write too.
@@ -285,7 +298,51 @@ TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
     host.history = {};
     view.OnPenMove({110, 60});
     EXPECT_EQ(io.failedSends, failedBefore + 1);
-    EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureBox});
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.2", 5555)});
+}
+
+TEST(ConnectionDesktopChange, TheNextWriteGoesToTheNewDesktopAttachFirst) {
+    CMemoryProfile profile = PointAt("127.0.0.2", 5555);
+    CRecordingSocketIo io;
+    CRecordingMessageBox boxes;
+    CFakeViewHost host;
+    CTabletView view(profile, host, io);
+    view.Create();
+    Tap(view, host);
+    EXPECT_EQ(io.writes, (std::vector<std::string>{"+", kExtent, "!^"}));
+
+    profile.Set("IP Address", "127.0.0.3");
+    profile.Set("Port", "5556");
+    view.OnDesktopChanged();
+    EXPECT_EQ(io.shutdowns, 1);
+    EXPECT_EQ(io.connects, std::vector<std::string>{"127.0.0.2:5555"}) << "nothing is dialled before a write";
+    // The next pen-down goes to the new desktop: Attach on the new connection, then a fresh Extent.
+    io.writes.clear();
+    host.history = {{401, 305}};
+    view.OnPenDown({100, 50});
+    EXPECT_EQ(io.connects, (std::vector<std::string>{"127.0.0.2:5555", "127.0.0.3:5556"}));
+    EXPECT_EQ(io.writes, (std::vector<std::string>{"+", kExtent}));
+    view.OnPenUp({100, 50});
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // A new desktop that cannot be reached: one attempt, one box naming it, the bytes dropped.
+    profile.Set("IP Address", "127.0.0.4");
+    profile.Set("Port", "5557");
+    view.OnDesktopChanged();
+    io.refuseConnect = true;
+    io.writes.clear();
+    view.OnCommand(pv::cmd::kRightClick);
+    EXPECT_EQ(io.connects.size(), 3u);
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.4", 5557)});
+    // From then on the usual recovery: each write tries again.
+    view.OnCommand(pv::cmd::kRightClick);
+    EXPECT_EQ(io.connects.size(), 4u);
+    EXPECT_EQ(boxes.shown.size(), 2u);
+    io.refuseConnect = false;
+    view.OnCommand(pv::cmd::kRightClick);
+    EXPECT_EQ(boxes.shown.size(), 2u) << "the recovery connected";
+    view.OnCommand(pv::cmd::kRightClick);
+    EXPECT_EQ(io.writes, std::vector<std::string>{"|"}) << "no Attach on a recovery";
 }
 
 }  // namespace

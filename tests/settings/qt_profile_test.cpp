@@ -81,6 +81,27 @@ TEST(QtProfileSettings, AValueChangedOutsideTheProgramIsSeenAtTheNextRead) {
     EXPECT_EQ(settings.Port(), 40010);
 }
 
+TEST(QtProfileSettings, AddressIsWrittenAsAStringAndPortAsANumber) {
+    CTempProfile temp;
+    temp.WriteSettings("ExtendedDrawingTime=300\n");
+    {
+        CQtProfile profile(temp.Path());
+        CSettingsStore settings(profile);
+        EXPECT_TRUE(settings.WriteIpAddress("desktop.local"));
+        EXPECT_TRUE(settings.WritePort(5556));
+    }
+    const std::string text = ReadFile(temp.Path());
+    EXPECT_NE(text.find("IP%20Address=desktop.local\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Port=5556\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ExtendedDrawingTime=300\n"), std::string::npos) << text;
+
+    CQtProfile again(temp.Path());
+    CSettingsStore settings(again);
+    EXPECT_EQ(settings.IpAddress(), "desktop.local");
+    EXPECT_EQ(settings.Port(), 5556);
+    EXPECT_EQ(settings.PortText(), "5556");
+}
+
 TEST(QtProfileSettings, UserProfileLivesUnderPenvalePenvale) {
     // XDG_CONFIG_HOME was pointed at a temporary folder before Qt first looked at it (main below).
     CQtProfile profile;

@@ -23,6 +23,11 @@ public:
         values[Key(section, entry)] = std::to_string(value);
         return true;
     }
+    bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) override {
+        ++writes;
+        values[Key(section, entry)] = std::string(value);
+        return true;
+    }
 
     void Set(std::string_view entry, std::string value) { values[Key("Settings", entry)] = std::move(value); }
     bool Has(std::string_view entry) const { return values.count(Key("Settings", entry)) != 0; }
