@@ -5,6 +5,8 @@ BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libevdev-dev"
 TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev"
 # The desktop server's device test boots a kernel under QEMU (scripts/vm-test).
 TEST_PACKAGES="$TEST_PACKAGES qemu-system-x86 busybox-static cpio xz-utils"
+# The real program under a real X server (tests/app/xvfb_boxes.py).
+TEST_PACKAGES="$TEST_PACKAGES xvfb xdotool x11-apps python3"
 
 ensure_packages() {
     local missing=() pkg
