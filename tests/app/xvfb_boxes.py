@@ -10,12 +10,14 @@ window shows after an orientation change:
   scenario 2   the server goes away during a tap-and-hold drag ("CPV_Socket::OnClose"), the
                pen is lifted under the box, the server comes back, OK: the next tap is at
                most a click, the next slide sends no press.
+  Slides after a box must not draw ink either: that is the handheld still in a drag.
 
 Usage: xvfb_boxes.py PENVALE PENVALE_SERVER ICON_DIR OUT_DIR
-Exit 77 (skipped) only when Xvfb or xdotool is missing and cannot be had.
+Screenshots and the program's output go to OUT_DIR. Exit 77 (skipped) only when Xvfb,
+xdotool or xwd is not installed (scripts/deps.sh installs them).
 """
-import os
 import ctypes
+import os
 import select
 import shutil
 import signal
