@@ -16,6 +16,8 @@ TEST_PACKAGES="$TEST_PACKAGES dpkg-dev appstream util-linux mount"
 # puppeteer-core from npm (tests/web/package-lock.json).
 WEB_PACKAGES="emscripten nodejs"
 WEB_TEST_PACKAGES="chromium"
+# The real program under a real X server (tests/app/xvfb_boxes.py).
+TEST_PACKAGES="$TEST_PACKAGES xvfb xdotool x11-apps python3"
 
 ensure_packages() {
     local missing=() pkg
