@@ -28,7 +28,7 @@ TEST(PointerDriver, SmallestExtentMapsAndAnExtentEmptyInOneAxisMapsNowhere) {
          {"move 0 0", "move 32767 32767", "move 32767 0"}},
         {"one in a single axis is usable",
          {{K::Extent, 1, 320}, {K::Position, 1, 160}, {K::Extent, 240, 1}, {K::Position, 120, 1}},
-         {"move 32767 16383", "move 16383 32767"}},
+         {"move 32767 16384", "move 16384 32767"}},
         {"zero in the second axis replaces a usable extent",
          {{K::Extent, 240, 320}, {K::Extent, 240, 0}, {K::Position, 10, 10}},
          {}},
