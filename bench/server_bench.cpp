@@ -17,13 +17,13 @@
 #include <thread>
 #include <vector>
 
-#include "Decoder.h"
-#include "PointerDriver.h"
-#include "Protocol.h"
-#include "Server.h"
-#include "WebServer.h"
-#include "WebSocketClient.h"
-#include "WebTransport.h"
+#include "server/Decoder.h"
+#include "server/PointerDriver.h"
+#include "link/Protocol.h"
+#include "server/Server.h"
+#include "server/WebServer.h"
+#include "tests/server/WebSocketClient.h"
+#include "server/WebTransport.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "Message.h"
+#include "server/Message.h"
 
 namespace pv::server {
 

@@ -1,4 +1,4 @@
-#include "ConnectHints.h"
+#include "server/ConnectHints.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>

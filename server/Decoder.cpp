@@ -1,4 +1,4 @@
-#include "Decoder.h"
+#include "server/Decoder.h"
 
 #include <algorithm>
 #include <climits>

@@ -10,8 +10,8 @@
 
 #include <cstddef>
 
-#include "Message.h"
-#include "Protocol.h"
+#include "server/Message.h"
+#include "link/Protocol.h"
 
 namespace pv::server {
 

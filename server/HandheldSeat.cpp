@@ -1,8 +1,8 @@
-#include "HandheldSeat.h"
+#include "server/HandheldSeat.h"
 
 #include <cstdio>
 
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 namespace pv::server {
 

@@ -16,11 +16,11 @@
 #include <optional>
 #include <string>
 
-#include "AllowList.h"
-#include "ButtonPacer.h"
-#include "Decoder.h"
-#include "LogLimiter.h"
-#include "Message.h"
+#include "server/AllowList.h"
+#include "server/ButtonPacer.h"
+#include "server/Decoder.h"
+#include "server/LogLimiter.h"
+#include "server/Message.h"
 
 namespace pv::server {
 

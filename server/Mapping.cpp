@@ -1,4 +1,4 @@
-#include "Mapping.h"
+#include "server/Mapping.h"
 
 #include <algorithm>
 #include <charconv>

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "PointerDevice.h"
+#include "server/PointerDevice.h"
 
 namespace pv::server {
 

@@ -1,4 +1,4 @@
-#include "Message.h"
+#include "server/Message.h"
 
 namespace pv::server {
 

@@ -1,4 +1,4 @@
-#include "Options.h"
+#include "server/Options.h"
 
 #include <charconv>
 

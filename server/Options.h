@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "AllowList.h"
-#include "Mapping.h"
-#include "Protocol.h"
+#include "server/AllowList.h"
+#include "server/Mapping.h"
+#include "link/Protocol.h"
 
 namespace pv::server {
 

@@ -1,4 +1,4 @@
-#include "Output.h"
+#include "server/Output.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "PointerDriver.h"
+#include "server/PointerDriver.h"
 
 #include <cstring>
 

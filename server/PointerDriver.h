@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
-#include "Mapping.h"
-#include "Message.h"
-#include "PointerDevice.h"
+#include "server/Mapping.h"
+#include "server/Message.h"
+#include "server/PointerDevice.h"
 
 namespace pv::server {
 

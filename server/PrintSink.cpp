@@ -1,6 +1,6 @@
-#include "PrintSink.h"
+#include "server/PrintSink.h"
 
-#include "Output.h"
+#include "server/Output.h"
 
 namespace pv::server {
 

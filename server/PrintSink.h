@@ -3,7 +3,7 @@
 #include <atomic>
 #include <functional>
 
-#include "Message.h"
+#include "server/Message.h"
 
 namespace pv::server {
 

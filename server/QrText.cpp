@@ -1,4 +1,4 @@
-#include "QrText.h"
+#include "server/QrText.h"
 
 #include <qrencode.h>
 

@@ -1,4 +1,4 @@
-#include "Server.h"
+#include "server/Server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

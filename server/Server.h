@@ -8,9 +8,9 @@
 #include <functional>
 #include <string>
 
-#include "HandheldSeat.h"
-#include "LogLimiter.h"
-#include "UniqueFd.h"
+#include "server/HandheldSeat.h"
+#include "server/LogLimiter.h"
+#include "server/UniqueFd.h"
 
 namespace pv::server {
 

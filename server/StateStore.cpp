@@ -1,4 +1,4 @@
-#include "StateStore.h"
+#include "server/StateStore.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "UniqueFd.h"
+#include "server/UniqueFd.h"
 
 namespace pv::server {
 

@@ -1,4 +1,4 @@
-#include "UinputDevice.h"
+#include "server/UinputDevice.h"
 
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "PointerDevice.h"
+#include "server/PointerDevice.h"
 
 struct libevdev;
 struct libevdev_uinput;

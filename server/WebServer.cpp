@@ -1,6 +1,6 @@
-#include "WebServer.h"
+#include "server/WebServer.h"
 
-#include "Output.h"
+#include "server/Output.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "AllowList.h"
+#include "server/AllowList.h"
 
 struct lws_context;
 struct lws_vhost;

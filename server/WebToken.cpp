@@ -1,4 +1,4 @@
-#include "WebToken.h"
+#include "server/WebToken.h"
 
 #include <fcntl.h>
 #include <sys/random.h>

@@ -1,4 +1,4 @@
-#include "WebTransport.h"
+#include "server/WebTransport.h"
 
 namespace pv::server {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "HandheldSeat.h"
-#include "LogLimiter.h"
-#include "Server.h"
-#include "WebServer.h"
+#include "server/HandheldSeat.h"
+#include "server/LogLimiter.h"
+#include "server/Server.h"
+#include "server/WebServer.h"
 
 namespace pv::server {
 

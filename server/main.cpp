@@ -10,20 +10,20 @@
 #include <string>
 #include <vector>
 
-#include "ConnectHints.h"
-#include "HandheldSeat.h"
-#include "Options.h"
-#include "Output.h"
-#include "PointerDriver.h"
-#include "PrintSink.h"
-#include "Server.h"
-#include "StateStore.h"
-#include "UinputDevice.h"
+#include "server/ConnectHints.h"
+#include "server/HandheldSeat.h"
+#include "server/Options.h"
+#include "server/Output.h"
+#include "server/PointerDriver.h"
+#include "server/PrintSink.h"
+#include "server/Server.h"
+#include "server/StateStore.h"
+#include "server/UinputDevice.h"
 #ifndef PENVALE_WITHOUT_WEB
-#include "QrText.h"
-#include "WebServer.h"
-#include "WebToken.h"
-#include "WebTransport.h"
+#include "server/QrText.h"
+#include "server/WebServer.h"
+#include "server/WebToken.h"
+#include "server/WebTransport.h"
 #endif
 
 namespace {

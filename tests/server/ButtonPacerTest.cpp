@@ -1,4 +1,4 @@
-#include "ButtonPacer.h"
+#include "server/ButtonPacer.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "Decoder.h"
-#include "RecordingSink.h"
+#include "server/Decoder.h"
+#include "tests/server/RecordingSink.h"
 
 namespace pv::server {
 namespace {

@@ -1,4 +1,4 @@
-#include "Decoder.h"
+#include "server/Decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "RecordingSink.h"
+#include "tests/server/RecordingSink.h"
 
 namespace pv::server {
 namespace {

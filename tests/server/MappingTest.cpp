@@ -2,14 +2,14 @@
 // pixel that libinput and X give for them (value * width / 32768, truncated),
 // and compared with the pixel meant, written out by hand.
 
-#include "Mapping.h"
+#include "server/Mapping.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "Options.h"
+#include "server/Options.h"
 
 namespace pv::server {
 namespace {

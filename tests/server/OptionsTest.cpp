@@ -1,11 +1,11 @@
-#include "Options.h"
+#include "server/Options.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "AllowList.h"
+#include "server/AllowList.h"
 
 namespace pv::server {
 namespace {

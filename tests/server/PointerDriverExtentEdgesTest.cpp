@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "PointerDriver.h"
-#include "RecordingSink.h"
+#include "server/PointerDriver.h"
+#include "tests/server/RecordingSink.h"
 
 namespace pv::server {
 namespace {

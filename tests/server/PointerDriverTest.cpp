@@ -1,11 +1,11 @@
-#include "PointerDriver.h"
+#include "server/PointerDriver.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "RecordingSink.h"
+#include "tests/server/RecordingSink.h"
 
 namespace pv::server {
 namespace {

@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "LoopbackClient.h"
-#include "ServerProcess.h"
+#include "tests/server/LoopbackClient.h"
+#include "tests/server/ServerProcess.h"
 
 namespace pv::server {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Message.h"
-#include "PointerDevice.h"
+#include "server/Message.h"
+#include "server/PointerDevice.h"
 
 namespace pv::server::test {
 

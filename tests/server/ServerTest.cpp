@@ -1,6 +1,6 @@
 // The server in this process, through real loopback connections.
 
-#include "Server.h"
+#include "server/Server.h"
 
 #include <net/if.h>
 #include <sched.h>
@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "LoopbackClient.h"
-#include "PointerDriver.h"
-#include "RecordingSink.h"
+#include "tests/server/LoopbackClient.h"
+#include "server/PointerDriver.h"
+#include "tests/server/RecordingSink.h"
 
 namespace pv::server {
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "ConnectHints.h"
-#include "LogLimiter.h"
-#include "StateStore.h"
+#include "server/ConnectHints.h"
+#include "server/LogLimiter.h"
+#include "server/StateStore.h"
 
 namespace pv::server {
 namespace {

@@ -1,6 +1,6 @@
 // The real device, read back with libevdev. Needs a writable /dev/uinput.
 
-#include "UinputDevice.h"
+#include "server/UinputDevice.h"
 
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "PointerDriver.h"
+#include "server/PointerDriver.h"
 
 namespace pv::server {
 namespace {

@@ -12,15 +12,15 @@
 #include <fstream>
 #include <thread>
 
-#include "LoopbackClient.h"
-#include "PointerDriver.h"
-#include "RecordingSink.h"
-#include "Server.h"
-#include "ServerProcess.h"
-#include "WebServer.h"
-#include "WebSocketClient.h"
-#include "WebToken.h"
-#include "WebTransport.h"
+#include "tests/server/LoopbackClient.h"
+#include "server/PointerDriver.h"
+#include "tests/server/RecordingSink.h"
+#include "server/Server.h"
+#include "tests/server/ServerProcess.h"
+#include "server/WebServer.h"
+#include "tests/server/WebSocketClient.h"
+#include "server/WebToken.h"
+#include "server/WebTransport.h"
 
 namespace pv::server {
 namespace {

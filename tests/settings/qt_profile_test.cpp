@@ -10,7 +10,7 @@
 
 #include "platform/QtProfile.h"
 #include "settings/SettingsStore.h"
-#include "support/TempProfile.h"
+#include "tests/support/TempProfile.h"
 
 namespace {
 

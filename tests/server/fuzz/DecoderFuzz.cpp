@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Decoder.h"
+#include "server/Decoder.h"
 
 namespace {
 
