@@ -15,6 +15,11 @@ inline constexpr char kButtonDown = '!';
 inline constexpr char kButtonUp = '^';
 inline constexpr char kRightClick = '|';
 
+// True for the bytes that begin a message; everything a handheld sends begins with one.
+constexpr bool StartsMessage(char c) {
+    return c == kAttach || c == kExtent || c == kPosition || c == kButtonDown || c == kButtonUp || c == kRightClick;
+}
+
 // The stored messages, each sent as exactly its bytes (never a terminating zero).
 inline constexpr std::string_view kAttachStr = "+";
 inline constexpr std::string_view kButtonDownStr = "!";

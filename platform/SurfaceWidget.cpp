@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "platform/Keys.h"
+#include "platform/PointHistory.h"
 #include "platform/QtImage.h"
 
 namespace {
@@ -103,15 +104,7 @@ QPointF CSurfaceWidget::Position(const QMouseEvent* event) {
 }
 
 int CSurfaceWidget::GetMouseMovePoints(PvPoint* points, int max) {
-    if (points == nullptr || max <= 0) {
-        return 0;
-    }
-    const int count = static_cast<int>(m_history.size());
-    const int first = std::max(0, count - max);
-    for (int i = first; i < count; ++i) {
-        points[i - first] = m_history[static_cast<std::size_t>(i)];
-    }
-    return count - first;
+    return PvCopyNewestPoints(m_history, points, max);
 }
 
 PvRect CSurfaceWidget::GetWorkArea() {

@@ -6,24 +6,6 @@
 
 namespace pv::server {
 
-namespace {
-
-bool StartsMessage(char c) {
-    switch (c) {
-        case protocol::kAttach:
-        case protocol::kExtent:
-        case protocol::kPosition:
-        case protocol::kButtonDown:
-        case protocol::kButtonUp:
-        case protocol::kRightClick:
-            return true;
-        default:
-            return false;
-    }
-}
-
-}  // namespace
-
 namespace decode {
 
 namespace {
@@ -191,7 +173,7 @@ void Decoder::Scan(const char* data, std::size_t size) {
             default: {
                 // Count a run of bytes that start nothing in one step.
                 std::size_t start = i++;
-                while (i < size && !StartsMessage(data[i])) {
+                while (i < size && !protocol::StartsMessage(data[i])) {
                     ++i;
                 }
                 Skip(i - start);

@@ -6,20 +6,6 @@
 
 namespace pv::server {
 
-bool BeginsHandheldStream(char c) {
-    switch (c) {
-        case protocol::kAttach:
-        case protocol::kExtent:
-        case protocol::kPosition:
-        case protocol::kButtonDown:
-        case protocol::kButtonUp:
-        case protocol::kRightClick:
-            return true;
-        default:
-            return false;
-    }
-}
-
 HandheldSeat::HandheldSeat(MessageSink& sink, AllowList allow, Log log, Clock::duration spacing)
     : m_allow(std::move(allow)), m_log(std::move(log)), m_pacer(sink, spacing), m_decoder(m_pacer) {}
 
@@ -68,7 +54,7 @@ bool HandheldSeat::Feed(Id id, const char* data, std::size_t size) {
         return true;
     }
     if (!m_started) {
-        if (!BeginsHandheldStream(data[0])) {
+        if (!protocol::StartsMessage(data[0])) {
             // Another protocol (an HTTP request from a web page, say): nothing of
             // it may reach the pointer, not even a body that looks like clicks.
             char lead[8];

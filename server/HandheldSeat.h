@@ -83,8 +83,4 @@ private:
     bool m_started = false;  // the holder's first byte has come
 };
 
-// Whether c is a byte a handheld's stream can begin with, on a first
-// connection ('+') or after a reconnection (any message's lead byte).
-bool BeginsHandheldStream(char c);
-
 }  // namespace pv::server

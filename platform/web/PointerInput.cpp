@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/GestureTiming.h"
+#include "platform/PointHistory.h"
 
 namespace {
 
@@ -46,15 +47,7 @@ PvPoint CPointerInput::ClientPoint(CPosition local) {
 }
 
 int CPointerInput::GetMouseMovePoints(PvPoint* points, int max) const {
-    if (points == nullptr || max <= 0) {
-        return 0;
-    }
-    const int count = static_cast<int>(m_history.size());
-    const int first = std::max(0, count - max);
-    for (int i = first; i < count; ++i) {
-        points[i - first] = m_history[static_cast<std::size_t>(i)];
-    }
-    return count - first;
+    return PvCopyNewestPoints(m_history, points, max);
 }
 
 void CPointerInput::DeliverPendingMoves() {
