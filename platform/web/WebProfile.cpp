@@ -71,3 +71,7 @@ std::string CWebProfile::GetProfileString(std::string_view section, std::string_
 bool CWebProfile::WriteProfileInt(std::string_view section, std::string_view entry, int value) {
     return pv_storage_write(Key(section, entry).c_str(), std::to_string(value).c_str()) != 0;
 }
+
+bool CWebProfile::WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) {
+    return pv_storage_write(Key(section, entry).c_str(), std::string(value).c_str()) != 0;
+}

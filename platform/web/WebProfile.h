@@ -19,6 +19,7 @@ public:
     std::string GetProfileString(std::string_view section, std::string_view entry,
                                  std::string_view defaultValue) override;
     bool WriteProfileInt(std::string_view section, std::string_view entry, int value) override;
+    bool WriteProfileString(std::string_view section, std::string_view entry, std::string_view value) override;
 
     // The storage key of an entry.
     std::string Key(std::string_view section, std::string_view entry) const;
