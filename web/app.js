@@ -293,7 +293,11 @@ const PvPage = (() => {
         canvas = $('surface');
         context = canvas.getContext('2d', {alpha: false});
         canvas.addEventListener('pointerdown', onPointerDown);
-        canvas.addEventListener('pointermove', onPointerMove);
+        // A move's samples go out as soon as the browser has them. pointermove waits for the next animation
+        // frame; pointerrawupdate does not, but browsers offer it only in a secure context (the page on 127.x
+        // or over TLS, not over plain HTTP on a LAN). Where it exists it carries every sample and pointermove
+        // is left to the browser.
+        canvas.addEventListener('onpointerrawupdate' in window ? 'pointerrawupdate' : 'pointermove', onPointerMove);
         canvas.addEventListener('pointerup', onPointerUp);
         canvas.addEventListener('pointercancel', onPointerCancel);
         // A pointer that ends anywhere (under a box, off the canvas) is no longer down.

@@ -42,18 +42,29 @@ export async function startServer({address, stateDir, web = true, webPort = 0}) 
         args.push('--web', String(webPort), '--web-root', env.bundle);
     }
     const child = spawn(env.server, args, {stdio: ['ignore', 'pipe', 'pipe']});
-    const server = {child, out: '', err: '', exited: false, waiters: []};
+    const server = {child, out: '', err: '', exited: false, waiters: [], complete: [], partial: ''};
+    child.stdout.setEncoding('utf8');
     child.stdout.on('data', (data) => {
         server.out += data;
-        const count = server.lines().length;
+        // Only the new text is split: a benchmark's hundred thousand lines must not slow each wake-up.
+        const parts = (server.partial + data).split('\n');
+        server.partial = parts.pop();
+        for (const line of parts) {
+            if (line !== '') {
+                server.complete.push(line);
+            }
+        }
+        const count = server.complete.length;
         server.waiters = server.waiters.filter((waiter) => (count >= waiter.count ? (waiter.resolve(), false) : true));
     });
     child.stderr.on('data', (data) => (server.err += data));
     child.on('exit', () => (server.exited = true));
-    server.lines = () => server.out.split('\n').filter((line) => line !== '');
+    // Every line printed so far, the last one even before its newline.
+    server.lines = () => (server.partial !== '' ? [...server.complete, server.partial] : server.complete.slice());
+    server.lineCount = () => server.complete.length;
     // Resolves as soon as count lines have been printed (no polling: benchmarks time it).
     server.waitLines = (count, timeoutMs = 5000) => new Promise((resolve, reject) => {
-        if (server.lines().length >= count) {
+        if (server.lineCount() >= count) {
             resolve();
             return;
         }
@@ -97,8 +108,21 @@ export async function launchBrowser() {
     return browser;
 }
 
-// A phone-sized touch page at url, with the profile values preset in its storage.
-export async function openPage(browser, url, {width = 360, height = 640, storage = {}} = {}) {
+// Runs in a page before its scripts: takes away what browsers offer in secure contexts only, so that the page
+// on loopback (a secure context) behaves as over plain HTTP on a LAN. The window holds its event handler
+// attributes itself.
+function withoutSecureContextInput() {
+    for (const holder of [window, Window.prototype, Document.prototype, HTMLElement.prototype, SVGElement.prototype]) {
+        delete holder.onpointerrawupdate;
+    }
+    delete PointerEvent.prototype.getCoalescedEvents;
+}
+
+// A phone-sized touch page at url, with the profile values preset in its storage. plainHttp: as over plain
+// HTTP (no pointerrawupdate, no getCoalescedEvents); beforeLoad (a function, with its argument) runs in the
+// page before any of the page's scripts.
+export async function openPage(browser, url, {width = 360, height = 640, storage = {}, plainHttp = false,
+    beforeLoad = null, beforeLoadArg = null} = {}) {
     const page = await browser.newPage();
     page.errors = [];
     page.on('pageerror', (error) => page.errors.push(error.message));
@@ -116,6 +140,12 @@ export async function openPage(browser, url, {width = 360, height = 640, storage
             }
         }
     }, storage);
+    if (plainHttp) {
+        await page.evaluateOnNewDocument(withoutSecureContextInput);
+    }
+    if (beforeLoad !== null) {
+        await page.evaluateOnNewDocument(beforeLoad, beforeLoadArg);
+    }
     const started = Date.now();
     await page.goto(url);
     await page.waitForFunction(() => typeof PvPage !== 'undefined' && PvPage.firstPresent !== null,

@@ -283,3 +283,50 @@ test('the page: command bar, Tools menu with check marks, Settings and About dia
             fs.rmSync(stateDir, {recursive: true, force: true});
         }
     });
+
+test('a move leaves without waiting for the next frame where the browser has pointerrawupdate; over plain HTTP ' +
+    'pointermove carries it; both send the same lines', async () => {
+    const steps = [{slide: [[60, 60], [70, 60], [80, 64], [95, 71], [110, 80]]}, {wait: 300},
+        {holdDrag: [[60, 250], [70, 255], [90, 262], [120, 270], [150, 300]]}];
+    const run = async (plainHttp) => {
+        const stateDir = tempDir('penvale-state-');
+        const server = await startServer({address: '127.0.0.7', stateDir});
+        try {
+            // Counts the messages sent from inside a pointermove's dispatch: between the window's capturing
+            // listener, which runs first, and its bubbling one, which runs after the canvas's own.
+            const page = await openPage(browser, server.url, {plainHttp, beforeLoad: () => {
+                window.sends = {all: 0, inPointerMove: 0};
+                let inPointerMove = false;
+                const send = WebSocket.prototype.send;
+                WebSocket.prototype.send = function (data) {
+                    ++window.sends.all;
+                    window.sends.inPointerMove += inPointerMove ? 1 : 0;
+                    return send.call(this, data);
+                };
+                window.addEventListener('pointermove', () => (inPointerMove = true), true);
+                window.addEventListener('pointermove', () => (inPointerMove = false));
+            }});
+            assert.equal(await page.evaluate(() => 'onpointerrawupdate' in window), !plainHttp);
+            const toucher = new Toucher(page, 40);
+            for (const step of steps) {
+                await playStep(page, toucher, step, {});
+            }
+            await sleep(300);
+            const sends = await page.evaluate(() => window.sends);
+            assert.deepEqual(page.errors, []);
+            await page.close();
+            return {lines: server.lines(), sends};
+        } finally {
+            await server.stop();
+            fs.rmSync(stateDir, {recursive: true, force: true});
+        }
+    };
+    const secure = await run(false);
+    const plain = await run(true);
+    assert.ok(secure.lines.filter((line) => line.startsWith('position')).length >= 8, secure.lines.join('\n'));
+    assert.deepEqual(plain.lines, secure.lines);
+    // Every position of the slides was sent before the browser dispatched its pointermove...
+    assert.equal(secure.sends.inPointerMove, 0);
+    // ...which over plain HTTP is what carries them.
+    assert.ok(plain.sends.inPointerMove >= 7, JSON.stringify(plain.sends));
+});
