@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "link/PV_Socket.h"
+#include "link/Protocol.h"
 #include "surface/Commands.h"
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
@@ -223,11 +224,15 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
         std::string tried;    // the failure box's detail after a failed write
     };
     const std::string fallback = std::string(CSettingsStore::kDefaultIpAddress) + ":55";
+    // Unconfigured, the handheld dials the port the desktop server listens on without options.
+    EXPECT_EQ(fallback, std::string(CSettingsStore::kDefaultIpAddress) + ":" +
+                            std::to_string(pv::protocol::kDefaultPort));
     const std::string notAPort = "\", which is not a port number from 1 to 65535.";
     const Row rows[] = {
         {{}, fallback, ""},
         {{{"IP Address", "127.0.0.1"}}, fallback, ""},
         {{{"IP Address", "127.0.0.2"}, {"Port", "5555"}}, "127.0.0.2:5555", ""},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "1"}}, "127.0.0.2:1", ""},
         {{{"IP Address", "127.0.0.2"}, {"Port", "65535"}}, "127.0.0.2:65535", ""},
         {{{"IP Address", "127.0.0.2"}, {"Port", "65536"}}, "", "127.0.0.2, port \"65536" + notAPort},
         {{{"IP Address", "127.0.0.2"}, {"Port", "70000"}}, "", "127.0.0.2, port \"70000" + notAPort},
@@ -253,6 +258,8 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
         EXPECT_EQ(io.connects,
                   row.dialled.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.dialled});
         EXPECT_EQ(io.writes, row.dialled.empty() ? std::vector<std::string>{} : std::vector<std::string>{"+"});
+        // One-byte clicks must leave at once, not wait to be merged with the next write.
+        EXPECT_EQ(io.noDelays, row.dialled.empty() ? 0 : 1);
         EXPECT_TRUE(boxes.shown.empty());
         if (row.dialled.empty()) {
             view.OnCommand(pv::cmd::kRightClick);

@@ -49,6 +49,22 @@ TEST(Protocol, RecordsAreExactAndNineBytesAtEveryValue) {
     }
 }
 
+TEST(Protocol, FieldsCutAtTheDesktopsWidthGiveBackTheClampedNumbers) {
+    // The desktop cuts a record after its marker into two fields of kNumberWidth characters.
+    constexpr std::size_t w = pv::protocol::kNumberWidth;
+    const int values[] = {0, 7, -5, -12, 240, 960, 1072, -999, 9999, -1000, 10000, INT_MIN, INT_MAX};
+    for (int a : values) {
+        for (int b : values) {
+            SCOPED_TRACE(std::to_string(a) + "," + std::to_string(b));
+            for (const std::string& record : {Extent(a, b), Position(a, b)}) {
+                ASSERT_EQ(record.size(), 1 + 2 * w);
+                EXPECT_EQ(std::stoi(record.substr(1, w)), pv::protocol::ClampNumber(a));
+                EXPECT_EQ(std::stoi(record.substr(1 + w, w)), pv::protocol::ClampNumber(b));
+            }
+        }
+    }
+}
+
 TEST(Protocol, FormatterWritesItsTerminatorInsideTheRecordSlot) {
     // Sixteen records back to back and the last terminator fit the batch buffer exactly.
     char batch[pv::protocol::kBatchBufferSize];

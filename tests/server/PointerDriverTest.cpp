@@ -99,6 +99,15 @@ TEST(PointerDriver, ADeviceThatRefusesEventsIsReportedOnceAndItsButtonReleasedLa
     ASSERT_EQ(log.size(), 2u);
     EXPECT_NE(log[0].find("the virtual pointer refused an event (No such device)"), std::string::npos) << log[0];
     EXPECT_NE(log[1].find("takes events again; 3 were lost"), std::string::npos) << log[1];
+
+    // A second outage is reported afresh and counts only its own losses.
+    device.failing = true;
+    driver.OnMessage({K::Position, 0, 0});
+    device.failing = false;
+    driver.OnMessage({K::Position, 0, 0});
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_NE(log[2].find("refused an event"), std::string::npos) << log[2];
+    EXPECT_NE(log[3].find("takes events again; 1 were lost"), std::string::npos) << log[3];
 }
 
 TEST(PointerDriver, AKnownExtentMapsTheFirstPositionAndANewOneIsReported) {
@@ -109,9 +118,31 @@ TEST(PointerDriver, AKnownExtentMapsTheFirstPositionAndANewOneIsReported) {
     driver.OnMessage({K::Position, 100, 100});
     driver.OnMessage({K::Extent, 200, 100});  // the same: nothing to keep
     driver.OnMessage({K::Extent, 960, 1072});
+    // A change in one axis alone is a new Extent too.
+    driver.OnMessage({K::Extent, 960, 500});
+    driver.OnMessage({K::Extent, 700, 500});
     driver.OnMessage({K::Extent, 0, 5});  // unusable: not kept
     EXPECT_EQ(device.Lines(), (Lines{"move 16384 32767"}));
-    EXPECT_EQ(reported, (std::vector<std::pair<int, int>>{{960, 1072}}));
+    EXPECT_EQ(reported, (std::vector<std::pair<int, int>>{{960, 1072}, {960, 500}, {700, 500}}));
+}
+
+TEST(PointerDriver, AKnownExtentMustBeUsableAndOnePixelIsUsable) {
+    struct Known {
+        int a, b;
+        Lines expected;  // after one Position at (1, 1)
+    };
+    const Known known[] = {
+        {0, 100, {}}, {100, 0, {}}, {-5, 100, {}}, {100, -5, {}}, {0, 0, {}},
+        {1, 1, {"move 32767 32767"}}, {2, 2, {"move 16384 16384"}},
+    };
+    for (const Known& k : known) {
+        SCOPED_TRACE(std::to_string(k.a) + " " + std::to_string(k.b));
+        test::RecordingDevice device;
+        PointerDriver driver(device, Mapping(), {}, {});
+        driver.SetExtent(k.a, k.b);
+        driver.OnMessage({K::Position, 1, 1});
+        EXPECT_EQ(device.Lines(), k.expected);
+    }
 }
 
 }  // namespace

@@ -47,7 +47,10 @@ public:
         m_bConnected = false;
         return 0;
     }
-    int SetNoDelay(int) override { return 0; }
+    int SetNoDelay(int) override {
+        ++noDelays;
+        return 0;
+    }
     int LastError() const override { return m_nError; }
 
     // Everything written since the last call, joined.
@@ -64,6 +67,7 @@ public:
     std::vector<std::string> connects;
     int opens = 0;
     int shutdowns = 0;
+    int noDelays = 0;  // sockets told to send small writes at once
     int failedSends = 0;
     int failWrites = 0;  // the next n sends fail
     bool failOpen = false;

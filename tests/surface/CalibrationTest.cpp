@@ -179,6 +179,15 @@ TEST(Calibration, SkippedCalibrationKeepsThePreviousValues) {
     rig.view.OnPenUp({100, 50});
     EXPECT_EQ(rig.io.writes, (Writes{":10720960", "^", "> 201 559"})) << "and it is tried again";
     EXPECT_EQ(rig.ClientOf({401, 305}), (PvPoint{100, 50}));
+
+    // The other way round: the West origin shifts raw y only in its first number, so
+    // North numbers made with it carry raw y unshifted.
+    rig.view.OnCommand(kNorth);
+    rig.io.writes.clear();
+    rig.host.history = {{401, 305}};
+    rig.view.OnPenDown({0, 50});
+    rig.view.OnPenMove({100, 50});
+    EXPECT_EQ(rig.io.writes, Writes{"> 401 305"});
 }
 
 TEST(Calibration, UnknownOrientationSendsNoExtentAndNoPositionsButStillSetsTheOffset) {

@@ -314,11 +314,28 @@ TEST_F(Gestures, RepeatsAndOtherKeysChangeNothing) {
     EXPECT_EQ(StrokeCount(), 0u);
 }
 
-TEST_F(Gestures, ToolbarClicksAreSingleWrites) {
-    rig.view.OnCommand(pv::cmd::kLeftClick);
-    rig.view.OnCommand(pv::cmd::kRightClick);
-    rig.view.OnCommand(pv::cmd::kDoubleClick);
+TEST_F(Gestures, ToolbarClicksAreSingleWritesAndOtherCommandsAreLeftToTheFrame) {
+    EXPECT_TRUE(rig.view.OnCommand(pv::cmd::kLeftClick));
+    EXPECT_TRUE(rig.view.OnCommand(pv::cmd::kRightClick));
+    EXPECT_TRUE(rig.view.OnCommand(pv::cmd::kDoubleClick));
     EXPECT_EQ(rig.io.writes, (Writes{"!^", "|", "!^!^"}));
+    rig.io.writes.clear();
+    // Exit, About and Settings are the frame's and the application's: a surface that
+    // claimed them would leave those menu entries dead.
+    for (int id : {pv::cmd::kAppExit, pv::cmd::kAppAbout, pv::cmd::kSettings, 0}) {
+        EXPECT_FALSE(rig.view.OnCommand(id)) << "command " << id;
+    }
+    EXPECT_TRUE(rig.io.writes.empty());
+}
+
+TEST_F(Gestures, TapAndHoldCalibratesWhenItsPenDownHadNoPoint) {
+    // A size change asks for a new Extent; the pen-down brings no point to measure with.
+    rig.view.OnSize(240, 268);
+    Play(rig, {{Ev::Down, A, {}, {}},
+               {Ev::Hold, sA, {rA}, {":09601072", pA, "!", pA}},
+               {Ev::Move, B, {rB}, {pB}},
+               {Ev::Up, B, {rB}, {"^", pB}}});
+    EXPECT_EQ(LastStroke(), (std::vector<PvPoint>{A, B}));
 }
 
 TEST(GesturesFromStart, EmptyHistorySkipsWhatNeedsAPoint) {

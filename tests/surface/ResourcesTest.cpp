@@ -83,6 +83,11 @@ TEST(Resources, OrientationIconsAreOpaqueSixteenColourPictures) {
     EXPECT_EQ(north.Pixel(2, 8), 0xC0C0C0u);
     EXPECT_EQ(north.Pixel(1, 1), 0x00FFFFu);
     EXPECT_EQ(north.Pixel(5, 6), 0x00FFFFu);
+    // The pen reaches neither the left column nor the bottom row: the grid runs to the edge there.
+    for (int i = 0; i < 32; ++i) {
+        EXPECT_EQ(north.Pixel(0, i), 0xC0C0C0u) << "left column, row " << i;
+        EXPECT_EQ(north.Pixel(i, 31), i % 4 == 0 ? 0xC0C0C0u : 0x00FFFFu) << "bottom row, column " << i;
+    }
 }
 
 // West is North turned a quarter turn clockwise, South a half turn, East a quarter
@@ -199,6 +204,13 @@ TEST(Resources, XpmDecoderIsExactAndRefusesMalformedPictures) {
     EXPECT_EQ(image.Pixel(0, 1), 0xFFFFFFu);
     EXPECT_EQ(image.Pixel(2, 1), 0x0A0B0Cu);
 
+    // One colour is enough for a picture.
+    const char* const oneColour[] = {"2 1 1 1", "a c #102030", "aa"};
+    const CPvImage plain = PvImageFromXpm(oneColour);
+    ASSERT_EQ(plain.Width(), 2);
+    EXPECT_EQ(plain.Pixel(0, 0), 0x102030u);
+    EXPECT_EQ(plain.Pixel(1, 0), 0x102030u);
+
     const char* const shortRow[] = {"2 1 1 1", "a c #000000", "a"};
     const char* const longRow[] = {"2 1 1 1", "a c #000000", "aaa"};
     const char* const unknownKey[] = {"2 1 1 1", "a c #000000", "ab"};
@@ -206,6 +218,7 @@ TEST(Resources, XpmDecoderIsExactAndRefusesMalformedPictures) {
     const char* const shortHex[] = {"1 1 1 1", "a c #FFF", "a"};
     const char* const badHex[] = {"1 1 1 1", "a c #00GG00", "a"};
     const char* const noColourKey[] = {"1 1 1 1", "a m #000000", "a"};
+    const char* const keyWithoutColour[] = {"1 1 1 1", "a c", "a"};
     const char* const twiceTheKey[] = {"1 1 2 1", "a c #000000", "a c None", "a"};
     const char* const missingRows[] = {"1 3 1 1", "a c #000000", "a", "a"};
     const char* const badHeader[] = {"1 x 1 1", "a c #000000", "a"};
@@ -219,6 +232,7 @@ TEST(Resources, XpmDecoderIsExactAndRefusesMalformedPictures) {
     EXPECT_TRUE(PvImageFromXpm(shortHex).IsNull());
     EXPECT_TRUE(PvImageFromXpm(badHex).IsNull());
     EXPECT_TRUE(PvImageFromXpm(noColourKey).IsNull());
+    EXPECT_TRUE(PvImageFromXpm(keyWithoutColour).IsNull());
     EXPECT_TRUE(PvImageFromXpm(twiceTheKey).IsNull());
     EXPECT_TRUE(PvImageFromXpm(missingRows).IsNull());
     EXPECT_TRUE(PvImageFromXpm(badHeader).IsNull());
