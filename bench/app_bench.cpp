@@ -65,11 +65,27 @@ void BM_SixteenSamplesToOneWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_SixteenSamplesToOneWrite);
 
-// Showing the whole framebuffer, as after a repaint.
-void BM_ShowWholeFrame(benchmark::State& state) {
+// An expose of the whole surface: the paint steps, then the show.
+void BM_ExposeWholeFrame(benchmark::State& state) {
     CRig rig;
     for (auto _ : state) {
         rig.surface->repaint();
+    }
+}
+BENCHMARK(BM_ExposeWholeFrame);
+
+// Drawing outside a paint that changes every pixel, brought to the screen: the show of
+// the whole frame alone (no paint steps run for live drawing).
+void BM_ShowWholeFrame(benchmark::State& state) {
+    CRig rig;
+    QCoreApplication::processEvents();
+    const PvRect client = rig.surface->GetClientRect();
+    int k = 0;
+    for (auto _ : state) {
+        IDrawSurface* dc = rig.surface->GetDC();
+        dc->FillSolidRect(client, (k++ & 1) != 0 ? kPvWhite : kPvBlack);
+        rig.surface->ReleaseDC(dc);
+        QCoreApplication::sendPostedEvents();
     }
 }
 BENCHMARK(BM_ShowWholeFrame);
@@ -100,25 +116,6 @@ void DrawSegment(IViewHost& host, const CPvPen& pen, int k) {
     dc->SelectPen(previous);
     host.ReleaseDC(dc);
 }
-
-// Showing only the rectangle one live segment damaged.
-void BM_ShowDamagedRect(benchmark::State& state) {
-    CRig rig;
-    const auto pen = PvCreatePen(kPvPenSolid, 2, kPvBlack);
-    QCoreApplication::processEvents();
-    CPvFrameBuffer& frame = rig.surface->FrameBuffer();
-    frame.TakeDamage();
-    const CPvPen* previous = frame.SelectPen(pen.get());
-    frame.MoveTo({100, 100});
-    frame.LineTo({104, 103});
-    frame.SelectPen(previous);
-    const QRect damage = PvToQRect(frame.TakeDamage());
-    for (auto _ : state) {
-        rig.surface->repaint(damage);
-    }
-    state.counters["pixels"] = damage.width() * damage.height();
-}
-BENCHMARK(BM_ShowDamagedRect);
 
 // A live segment drawn and brought to the screen, as the window does it for every pen point.
 void BM_LiveSegmentToScreen(benchmark::State& state) {

@@ -157,7 +157,7 @@ void CSurfaceWidget::ReleaseDC(IDrawSurface*) {
     const PvRect damage = m_pFrame->TakeDamage();
     const QRect changed(damage.left, damage.top, damage.right - damage.left, damage.bottom - damage.top);
     if (!changed.isEmpty()) {
-        m_liveDamage += changed;
+        m_liveDamage = m_liveDamage.united(changed);
         update(changed);
     }
 }
@@ -321,8 +321,8 @@ void CSurfaceWidget::keyReleaseEvent(QKeyEvent* event) {
 void CSurfaceWidget::paintEvent(QPaintEvent* event) {
     // Only live drawing asked for this paint when it covers nothing else; any other
     // request (an expose, an invalidation) runs the surface's paint steps.
-    const bool liveOnly = !m_bNeedPaint && (event->region() - m_liveDamage).isEmpty();
-    m_liveDamage = QRegion();
+    const bool liveOnly = !m_bNeedPaint && m_liveDamage.contains(event->region().boundingRect());
+    m_liveDamage = QRect();
     if (!liveOnly && m_pInput != nullptr) {
         m_bNeedPaint = false;
         m_bInPaint = true;

@@ -87,7 +87,7 @@ private:
     bool m_bInPaint = false;
     // What live drawing changed since the last show: a paint of only these pixels
     // shows the framebuffer; any other paint request runs the surface's paint.
-    QRegion m_liveDamage;
+    QRect m_liveDamage;  // bounds of what live drawing changed since the last paint
 
     // Raw points of the message being handled, oldest first.
     std::vector<PvPoint> m_history;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/FrameBuffer.h"
+#include "platform/PointHistory.h"
 #include "platform/ViewHost.h"
 
 // Passes drawing on to a surface and records the polylines drawn with a pen of the
@@ -55,12 +56,7 @@ public:
           drawn(*frame) {}
 
     int GetMouseMovePoints(PvPoint* points, int max) override {
-        int n = 0;
-        const int first = static_cast<int>(history.size()) > max ? static_cast<int>(history.size()) - max : 0;
-        for (int i = first; i < static_cast<int>(history.size()); ++i) {
-            points[n++] = history[static_cast<std::size_t>(i)];
-        }
-        return n;
+        return PvCopyNewestPoints(history, points, max);
     }
     PvRect GetWorkArea() override { return workArea; }
     PvRect GetClientRect() override { return client; }
@@ -70,7 +66,7 @@ public:
     void InvalidateRect(bool) override { ++invalidations; }
     void BeginPaint() override { ++paints; }
     void EndPaint() override {}
-    IDrawSurface* GetDC() override { return &drawn; }
+    IDrawSurface* GetDC() override { return recordLines ? &drawn : frame.get(); }
     void ReleaseDC(IDrawSurface*) override {}
 
     struct Timer {
@@ -87,6 +83,7 @@ public:
     PvRect client;
     std::unique_ptr<IDrawSurface> frame;
     CPolylineRecorder drawn;
+    bool recordLines = true;  // off: drawing goes straight to the framebuffer, as a window's does
     std::vector<Timer> timers;
     std::vector<int> kills;
     std::vector<Check> checks;
