@@ -3,23 +3,32 @@
 #include <cstring>
 
 uint32_t PvPixelWord(PvColor color, uint8_t alpha) {
-    const uint8_t bytes[4] = {static_cast<uint8_t>(color >> 16), static_cast<uint8_t>(color >> 8),
-                              static_cast<uint8_t>(color), alpha};
-    uint32_t word = 0;
-    std::memcpy(&word, bytes, sizeof word);
-    return word;
+    if constexpr (kPvPixelBytesRgba) {
+        const uint8_t bytes[4] = {static_cast<uint8_t>(color >> 16), static_cast<uint8_t>(color >> 8),
+                                  static_cast<uint8_t>(color), alpha};
+        uint32_t word = 0;
+        std::memcpy(&word, bytes, sizeof word);
+        return word;
+    }
+    return (uint32_t{alpha} << 24) | (color & 0xFFFFFFu);
 }
 
 PvColor PvWordColor(uint32_t word) {
-    uint8_t bytes[4];
-    std::memcpy(bytes, &word, sizeof word);
-    return (PvColor{bytes[0]} << 16) | (PvColor{bytes[1]} << 8) | PvColor{bytes[2]};
+    if constexpr (kPvPixelBytesRgba) {
+        uint8_t bytes[4];
+        std::memcpy(bytes, &word, sizeof word);
+        return (PvColor{bytes[0]} << 16) | (PvColor{bytes[1]} << 8) | PvColor{bytes[2]};
+    }
+    return word & 0xFFFFFFu;
 }
 
 uint8_t PvWordAlpha(uint32_t word) {
-    uint8_t bytes[4];
-    std::memcpy(bytes, &word, sizeof word);
-    return bytes[3];
+    if constexpr (kPvPixelBytesRgba) {
+        uint8_t bytes[4];
+        std::memcpy(bytes, &word, sizeof word);
+        return bytes[3];
+    }
+    return static_cast<uint8_t>(word >> 24);
 }
 
 CPvImage::CPvImage(int width, int height, PvColor fill, uint8_t alpha) {

@@ -11,13 +11,19 @@ inline constexpr PvColor kPvWhite = 0xFFFFFF;
 
 inline constexpr int kPvPenSolid = 0;
 
-// One pixel as it lies in memory: bytes R, G, B, A in that order, whatever the
-// machine's byte order, so that a browser canvas and Qt read the same bytes.
+// One pixel as it lies in memory, in the order its platform shows without a
+// conversion: bytes R, G, B, A for a browser canvas; elsewhere the word 0xAARRGGBB,
+// Qt's own 32-bit formats on any machine.
+#ifdef __EMSCRIPTEN__
+inline constexpr bool kPvPixelBytesRgba = true;
+#else
+inline constexpr bool kPvPixelBytesRgba = false;
+#endif
 uint32_t PvPixelWord(PvColor color, uint8_t alpha = 255);
 PvColor PvWordColor(uint32_t word);
 uint8_t PvWordAlpha(uint32_t word);
 
-// An image as plain pixels: width x height, bytes R, G, B, A per pixel, rows
+// An image as plain pixels: width x height, one pixel word each (above), rows
 // tightly packed. Icons carry their mask as alpha (0 masked out, 255 drawn);
 // bitmaps are opaque. Copies are deep.
 class CPvImage {
@@ -25,7 +31,7 @@ public:
     CPvImage() = default;
     // Every pixel the given colour and alpha; a width or height below 1 gives a null image.
     CPvImage(int width, int height, PvColor fill, uint8_t alpha = 255);
-    // Takes width x height pixels of R, G, B, A bytes; a null image when the size does not match.
+    // Takes width x height pixel words as bytes in memory order; a null image when the size does not match.
     CPvImage(int width, int height, const std::vector<uint8_t>& rgba);
 
     bool IsNull() const { return m_pixels.empty(); }
@@ -51,7 +57,7 @@ private:
 
     int m_nWidth = 0;
     int m_nHeight = 0;
-    std::vector<uint32_t> m_pixels;  // one word per pixel, bytes in R, G, B, A order
+    std::vector<uint32_t> m_pixels;  // one pixel word each (PvPixelWord)
 };
 
 // A solid pen; creating it may fail (nullptr).

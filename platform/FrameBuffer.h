@@ -5,9 +5,9 @@
 
 #include "platform/DrawSurface.h"
 
-// The window surface as a plain pixel buffer: bytes R, G, B, A per pixel (alpha
-// always 255), rows tightly packed, so that a browser canvas can take the bytes
-// as they are and Qt can wrap them without a copy. Lines are rasterised here:
+// The window surface as a plain pixel buffer: one pixel word each (alpha always
+// 255, in the platform's own order), rows tightly packed, so that a browser canvas
+// takes the bytes as they are and Qt wraps them without a copy or a conversion. Lines are rasterised here:
 // a line must paint its start point and never its end point whatever its
 // direction, and a repaint of many strokes must stay cheap.
 //
@@ -50,7 +50,7 @@ private:
 
     int m_nWidth = 0;
     int m_nHeight = 0;
-    std::vector<uint32_t> m_pixels;  // one word per pixel, bytes in R, G, B, A order
+    std::vector<uint32_t> m_pixels;  // one pixel word each (PvPixelWord)
     PvRect m_damage;
     const CPvPen* m_pPen = nullptr;  // nullptr: the default pen
     PvPoint m_ptCurrent{0, 0};

@@ -4,7 +4,7 @@ QImage PvQImageView(const CPvFrameBuffer& frame) {
     if (frame.Width() == 0 || frame.Height() == 0) {
         return QImage();
     }
-    return QImage(frame.Bits(), frame.Width(), frame.Height(), frame.BytesPerLine(), QImage::Format_RGBX8888);
+    return QImage(frame.Bits(), frame.Width(), frame.Height(), frame.BytesPerLine(), QImage::Format_RGB32);
 }
 
 QImage PvToQImage(const CPvImage& image) {
@@ -12,6 +12,6 @@ QImage PvToQImage(const CPvImage& image) {
         return QImage();
     }
     // The image's memory may go before the QImage does: copy it.
-    return QImage(image.Bits(), image.Width(), image.Height(), image.BytesPerLine(), QImage::Format_RGBA8888)
+    return QImage(image.Bits(), image.Width(), image.Height(), image.BytesPerLine(), QImage::Format_ARGB32)
         .copy();
 }

@@ -5,8 +5,8 @@
 #include "platform/DrawSurface.h"
 #include "platform/FrameBuffer.h"
 
-// The framebuffer's own memory as a read-only QImage (RGBX8888: bytes R, G, B and
-// an opaque alpha), no copy made. Valid while the framebuffer lives; it shows
+// The framebuffer's own memory as a read-only QImage (RGB32, the screen's own
+// format), no copy made. Valid while the framebuffer lives; it shows
 // whatever is drawn there later.
 QImage PvQImageView(const CPvFrameBuffer& frame);
 

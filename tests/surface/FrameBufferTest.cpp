@@ -3,9 +3,11 @@
 // exclusive-or copy that must undo itself, and the damage each drawing reports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <set>
 #include <utility>
@@ -22,10 +24,12 @@ std::array<uint8_t, 4> Bytes(const CPvFrameBuffer& fb, int x, int y) {
     return {p[0], p[1], p[2], p[3]};
 }
 
-// Every alpha byte of the buffer is 255.
+// Every pixel word of the buffer has an alpha of 255.
 bool Opaque(const CPvFrameBuffer& fb) {
-    for (int i = 3; i < fb.BytesPerLine() * fb.Height(); i += 4) {
-        if (fb.Bits()[i] != 255) {
+    for (int i = 0; i < fb.BytesPerLine() * fb.Height(); i += 4) {
+        uint32_t word = 0;
+        std::memcpy(&word, fb.Bits() + i, sizeof word);
+        if (PvWordAlpha(word) != 255) {
             return false;
         }
     }
@@ -78,26 +82,41 @@ CPvImage Checkerboard(int width, int height) {
 
 using Bytes4 = std::array<uint8_t, 4>;
 
-// Bytes R, G, B, A per pixel, rows tightly packed: what a browser canvas takes as it is.
-TEST(FrameBuffer, PixelsAreRedGreenBlueOpaqueBytesInTightRows) {
+// A pixel's bytes in memory: R, G, B, A for a browser canvas, the word 0xAARRGGBB for Qt.
+Bytes4 Rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+    if (kPvPixelBytesRgba) {
+        return {r, g, b, a};
+    }
+    const uint32_t word = (uint32_t{a} << 24) | (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
+    Bytes4 bytes;
+    std::memcpy(bytes.data(), &word, sizeof word);
+    return bytes;
+}
+
+// One opaque pixel word each, rows tightly packed: what the platform shows as it is.
+TEST(FrameBuffer, PixelsAreOpaqueWordsInTightRows) {
     CPvFrameBuffer fb(30, 20);
     EXPECT_EQ(fb.Width(), 30);
     EXPECT_EQ(fb.Height(), 20);
     EXPECT_EQ(fb.BytesPerLine(), 120);
     fb.FillSolidRect({3, 2, 4, 3}, 0x123456);
     fb.FillSolidRect({29, 19, 30, 20}, 0xA0B0C0);
-    EXPECT_EQ(Bytes(fb, 3, 2), (Bytes4{0x12, 0x34, 0x56, 0xFF}));
-    EXPECT_EQ(fb.Bits()[2 * 120 + 3 * 4], 0x12);
-    EXPECT_EQ(Bytes(fb, 29, 19), (Bytes4{0xA0, 0xB0, 0xC0, 0xFF}));
-    EXPECT_EQ(fb.Bits()[20 * 120 - 4], 0xA0) << "the last pixel ends the memory";
+    EXPECT_EQ(Bytes(fb, 3, 2), Rgba(0x12, 0x34, 0x56, 0xFF));
+    EXPECT_EQ(Bytes(fb, 29, 19), Rgba(0xA0, 0xB0, 0xC0, 0xFF));
+    EXPECT_EQ(Bytes4({fb.Bits()[20 * 120 - 4], fb.Bits()[20 * 120 - 3], fb.Bits()[20 * 120 - 2],
+                      fb.Bits()[20 * 120 - 1]}),
+              Rgba(0xA0, 0xB0, 0xC0, 0xFF))
+        << "the last pixel ends the memory";
     EXPECT_EQ(fb.Pixel(3, 2), 0x123456u);
-    EXPECT_EQ(Bytes(fb, 4, 2), (Bytes4{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(Bytes(fb, 4, 2), Rgba(0xFF, 0xFF, 0xFF, 0xFF));
 
     // Images share the layout.
     CPvImage image(2, 1, 0x010203);
     image.SetPixel(1, 0, 0x0A0B0C, 0);
     const uint8_t* bits = image.Bits();
-    EXPECT_EQ((std::vector<uint8_t>(bits, bits + 8)), (std::vector<uint8_t>{1, 2, 3, 255, 10, 11, 12, 0}));
+    const Bytes4 first = Rgba(1, 2, 3, 255);
+    const Bytes4 second = Rgba(10, 11, 12, 0);
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), bits) && std::equal(second.begin(), second.end(), bits + 4));
     EXPECT_EQ(CPvImage(2, 1, std::vector<uint8_t>(bits, bits + 8)), image);
     EXPECT_TRUE(CPvImage(2, 1, std::vector<uint8_t>(bits, bits + 7)).IsNull()) << "the size must match";
     EXPECT_TRUE(CPvImage(0, 5, kPvWhite).IsNull());
@@ -116,7 +135,7 @@ TEST(FrameBuffer, FreshSurfaceIsWhiteWithTheDefaultPen) {
     CPvFrameBuffer fb(30, 20);
     EXPECT_EQ(fb.GetBkColor(), kPvWhite);
     EXPECT_TRUE(Inked(fb).empty());
-    EXPECT_EQ(Bytes(fb, 29, 19), (Bytes4{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(Bytes(fb, 29, 19), Rgba(0xFF, 0xFF, 0xFF, 0xFF));
 
     const auto pen = PvCreatePen(kPvPenSolid, 2, kPvBlack);
     EXPECT_EQ(fb.SelectPen(pen.get()), nullptr) << "the default pen is selected first";
@@ -126,7 +145,7 @@ TEST(FrameBuffer, FreshSurfaceIsWhiteWithTheDefaultPen) {
     fb.MoveTo({2, 5});
     fb.LineTo({6, 5});
     EXPECT_EQ(Inked(fb), (Pixels{{2, 5}, {3, 5}, {4, 5}, {5, 5}}));
-    EXPECT_EQ(Bytes(fb, 2, 5), (Bytes4{0, 0, 0, 0xFF}));
+    EXPECT_EQ(Bytes(fb, 2, 5), Rgba(0, 0, 0, 0xFF));
 }
 
 TEST(FrameBuffer, ExactLines) {
@@ -258,7 +277,7 @@ TEST(FrameBuffer, FillSolidRectLeavesRightAndBottomEdgesOutAndClips) {
     fb.FillSolidRect({-5, -5, 100, 100}, 0x00FF00);
     EXPECT_EQ(fb.Pixel(0, 0), 0x00FF00u);
     EXPECT_EQ(fb.Pixel(9, 9), 0x00FF00u);
-    EXPECT_EQ(Bytes(fb, 9, 9), (Bytes4{0, 0xFF, 0, 0xFF}));
+    EXPECT_EQ(Bytes(fb, 9, 9), Rgba(0, 0xFF, 0, 0xFF));
 }
 
 // Each copy changes exactly the surface pixels under the source's set bits, clipped

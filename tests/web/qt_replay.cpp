@@ -19,6 +19,7 @@
 #include <QWindow>
 #include <cstdio>
 #include <fstream>
+#include <vector>
 
 #include "app/MainFrame.h"
 #include "app/TabletApp.h"
@@ -78,8 +79,17 @@ void Snapshot(const QString& name, const std::string& dir) {
     QCoreApplication::processEvents();
     const CPvFrameBuffer& frame = surface.FrameBuffer();
     std::ofstream out(dir + "/" + name.toStdString() + ".rgba", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(frame.Bits()),
-              static_cast<std::streamsize>(frame.BytesPerLine()) * frame.Height());
+    // R, G, B, A bytes, as the page's canvas gives its pixels back.
+    std::vector<char> rgba;
+    rgba.reserve(static_cast<std::size_t>(frame.Width()) * static_cast<std::size_t>(frame.Height()) * 4);
+    for (int y = 0; y < frame.Height(); ++y) {
+        for (int x = 0; x < frame.Width(); ++x) {
+            const PvColor colour = frame.Pixel(x, y);
+            rgba.insert(rgba.end(), {static_cast<char>(colour >> 16), static_cast<char>(colour >> 8),
+                                     static_cast<char>(colour), static_cast<char>(255)});
+        }
+    }
+    out.write(rgba.data(), static_cast<std::streamsize>(rgba.size()));
     std::printf("snapshot %s %d %d\n", qPrintable(name), frame.Width(), frame.Height());
 }
 
