@@ -14,18 +14,13 @@
 #include <cmath>
 
 #include "platform/Keys.h"
-#include "platform/PointHistory.h"
 #include "platform/QtImage.h"
+#include "platform/RawPoints.h"
 
 namespace {
 
 // Posted to the widget itself: the UI has caught up with the moves that arrived.
 const QEvent::Type kDeliverMoves = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-// Toward zero; kept inside 32 bits whatever position a device reports.
-int32_t Truncate(double value) {
-    return static_cast<int32_t>(std::clamp(std::trunc(value), -2147483648.0, 2147483647.0));
-}
 
 }  // namespace
 
@@ -61,12 +56,7 @@ void CSurfaceWidget::SetMenuCheckHandler(std::function<void(int, bool)> handler)
 
 int CSurfaceWidget::RawUnitsPerPixel() const {
     const QWidget* screen = window();
-    const int largest = std::max(screen->width(), screen->height());
-    int units = 4;
-    while (units > 1 && largest * units >= 10000) {
-        --units;
-    }
-    return units;
+    return PvRawUnitsPerPixel(screen->width(), screen->height());
 }
 
 QPoint CSurfaceWidget::ScreenOffset() const {
@@ -76,12 +66,12 @@ QPoint CSurfaceWidget::ScreenOffset() const {
 PvPoint CSurfaceWidget::RawPoint(QPointF local) const {
     const QPointF screen = local + QPointF(ScreenOffset());
     const int units = RawUnitsPerPixel();
-    return {Truncate(screen.x() * units), Truncate(screen.y() * units)};
+    return {PvTruncate(screen.x() * units), PvTruncate(screen.y() * units)};
 }
 
 // Truncated like the raw point, so that raw / client gives the whole units per pixel.
 PvPoint CSurfaceWidget::ClientPoint(QPointF local) {
-    return {Truncate(local.x()), Truncate(local.y())};
+    return {PvTruncate(local.x()), PvTruncate(local.y())};
 }
 
 void CSurfaceWidget::tabletEvent(QTabletEvent* event) {

@@ -5,19 +5,7 @@
 #include <cstdint>
 
 #include "platform/GestureTiming.h"
-#include "platform/PointHistory.h"
-
-namespace {
-
-// Toward zero; kept inside 32 bits whatever position the browser reports.
-int32_t Truncate(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    return static_cast<int32_t>(std::clamp(std::trunc(value), -2147483648.0, 2147483647.0));
-}
-
-}  // namespace
+#include "platform/RawPoints.h"
 
 CPointerInput::CPointerInput(IHoldTimer& timer) : m_timer(timer) {}
 
@@ -28,22 +16,17 @@ void CPointerInput::SetGeometry(int pageWidth, int pageHeight, PvPoint surfaceOr
 }
 
 int CPointerInput::RawUnitsPerPixel() const {
-    const int largest = std::max(m_nPageWidth, m_nPageHeight);
-    int units = 4;
-    while (units > 1 && largest * units >= 10000) {
-        --units;
-    }
-    return units;
+    return PvRawUnitsPerPixel(m_nPageWidth, m_nPageHeight);
 }
 
 PvPoint CPointerInput::RawPoint(CPosition local) const {
     const int units = RawUnitsPerPixel();
-    return {Truncate((local.x + m_ptOrigin.x) * units), Truncate((local.y + m_ptOrigin.y) * units)};
+    return {PvTruncate((local.x + m_ptOrigin.x) * units), PvTruncate((local.y + m_ptOrigin.y) * units)};
 }
 
 // Truncated like the raw point, so that raw / client gives the whole units per pixel.
 PvPoint CPointerInput::ClientPoint(CPosition local) {
-    return {Truncate(local.x), Truncate(local.y)};
+    return {PvTruncate(local.x), PvTruncate(local.y)};
 }
 
 int CPointerInput::GetMouseMovePoints(PvPoint* points, int max) const {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/FrameBuffer.h"
-#include "platform/PointHistory.h"
+#include "platform/RawPoints.h"
 #include "platform/ViewHost.h"
 
 // Passes drawing on to a surface and records the polylines drawn with a pen of the
