@@ -26,13 +26,13 @@
 #include <thread>
 #include <vector>
 
+#include "tests/server/vm/GuestConnection.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using Events = std::vector<std::string>;
 
-constexpr char kServer[] = "127.0.0.2";
-constexpr int kPort = 55;
 // The screen that both display servers are set up with.
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
@@ -58,39 +58,14 @@ std::string Join(const Events& events) {
     return text.empty() ? " (nothing)" : text;
 }
 
-class Connection {
+// A handheld never writes two records within a tenth of a second of each other
+// unless they belong together (the bytes of one gesture go out in one write).
+class Connection : public pv::vm::GuestConnection {
 public:
-    Connection() {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(kPort);
-        inet_pton(AF_INET, kServer, &address.sin_addr);
-        if (connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            std::perror("connect");
-        }
-    }
-    ~Connection() { Close(); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    // A handheld never writes two records within a tenth of a second of each other
-    // unless they belong together (the bytes of one gesture go out in one write).
     void Send(const std::string& bytes) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
-            std::perror("send");
-        }
+        GuestConnection::Send(bytes);
     }
-    void Close() {
-        if (m_fd >= 0) {
-            close(m_fd);
-            m_fd = -1;
-        }
-    }
-
-private:
-    int m_fd = -1;
 };
 
 // What a client of the display server sees of the pointer. Events are written as

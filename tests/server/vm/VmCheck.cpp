@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/server/vm/GuestConnection.h"
+
 namespace {
 
 using Events = std::vector<std::string>;
 
 constexpr char kDeviceName[] = "Penvale tablet";
-constexpr char kServer[] = "127.0.0.2";
-constexpr int kPort = 55;
 
 // The event node of the device named kDeviceName, found through sysfs.
 std::string FindNode() {
@@ -48,34 +48,7 @@ std::string FindNode() {
     return node;
 }
 
-class Connection {
-public:
-    Connection() {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(kPort);
-        inet_pton(AF_INET, kServer, &address.sin_addr);
-        if (connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            std::perror("connect");
-        }
-    }
-    ~Connection() { Close(); }
-    void Send(const std::string& bytes) {
-        if (send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
-            std::perror("send");
-        }
-    }
-    void Close() {
-        if (m_fd >= 0) {
-            close(m_fd);
-            m_fd = -1;
-        }
-    }
-
-private:
-    int m_fd = -1;
-};
+using Connection = pv::vm::GuestConnection;
 
 class Checker {
 public:
