@@ -14,11 +14,13 @@
 #include "server/HandheldSeat.h"
 #include "server/Options.h"
 #include "server/Output.h"
+#include "server/PenDriver.h"
 #include "server/PointerDriver.h"
 #include "server/PrintSink.h"
 #include "server/Server.h"
 #include "server/StateStore.h"
 #include "server/UinputDevice.h"
+#include "server/UinputPen.h"
 #ifndef PENVALE_WITHOUT_WEB
 #include "server/QrText.h"
 #include "server/WebServer.h"
@@ -89,6 +91,7 @@ int main(int argc, char** argv) {
         }
     });
     std::unique_ptr<UinputDevice> device;
+    std::unique_ptr<PenDriver> pen;  // before the driver, which uses it to the end
     std::unique_ptr<PointerDriver> driver;
     MessageSink* sink = &printSink;
     if (!options.print) {
@@ -118,10 +121,23 @@ int main(int argc, char** argv) {
         }
         sink = driver.get();
         Log("virtual pointer \"" + std::string(kDeviceName) + "\" is " + device->DevNode());
+        if (options.pen) {
+            pen = std::make_unique<PenDriver>(
+                [](std::string& why) -> std::unique_ptr<PenDevice> {
+                    std::unique_ptr<UinputPen> made = UinputPen::Create(why);
+                    if (made) {
+                        Log("virtual pen \"" + std::string(kPenDeviceName) + "\" is " + made->DevNode());
+                    }
+                    return made;
+                },
+                Log);
+            driver->SetPen(pen.get());
+        }
     }
 
     AllowList allow = options.allow.empty() ? AllowList::Default() : AllowList(options.allow);
     HandheldSeat seat(*sink, allow, Log);
+    seat.SetPenSamples(options.pen);
     Server server(seat, Log);
     if (std::string error = server.Listen(options.listenAddress, options.port); !error.empty()) {
         Log(error);
@@ -163,6 +179,7 @@ int main(int argc, char** argv) {
         config.port = *options.webPort;
         config.root = options.webRoot.empty() ? InstalledWebRoot() : options.webRoot;
         config.token = token.token;
+        config.pen = options.pen;
         if (std::string error = web.Start(config); !error.empty()) {
             Log(error);
             return 1;
