@@ -11,12 +11,8 @@ PenDriver::PenDriver(Factory factory, Log log) : m_factory(std::move(factory)), 
 void PenDriver::OnMessage(const Message& message, std::optional<std::pair<int, int>> at) {
     switch (message.kind) {
         case Message::Kind::PenButtons:
+            // A change always comes with a sample, whose frame carries it.
             m_buttons = message.a;
-            if (m_frame.inRange) {
-                PenFrame frame = m_frame;
-                frame.barrel = (m_buttons & protocol::kBarrelButton) != 0;
-                Write(frame);
-            }
             break;
         case Message::Kind::PenHover:
         case Message::Kind::PenTouch: {
