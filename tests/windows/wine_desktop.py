@@ -6,6 +6,10 @@ driven over TCP by a handheld's stream from this Linux test, as a phone would dr
       makes the Wine prefix the Windows tests share (once per run).
   wine_desktop.py pointer PREFIX SERVER WxH
       the pointer lands on the exact pixel: corners, middle, quarters (xdotool).
+  wine_desktop.py installer PREFIX SETUP
+      penvale-server-setup.exe /S installs under Program Files with its Start menu
+      entry and asks netsh for the firewall rule; the installed server serves the page
+      from beside itself; the uninstaller removes it all and asks netsh to delete the rule.
   wine_desktop.py clicks PREFIX SERVER RECORDER
       a test window inside Wine records the mouse messages: a tap is one press and
       release, "!^!^" a double click, "|" a right click; the button is released when
@@ -28,6 +32,7 @@ SKIP = 77
 SERVER_ADDRESS = "127.0.0.7"  # loopback only
 HANDHELD_ADDRESS = "127.0.0.8"
 STEP = 5.0  # seconds a step may take on a loaded machine
+MAP_FAILURE = "failed to map the shared user data"
 
 failures = []
 
@@ -112,12 +117,22 @@ class Desktop:
         fields = dict(part.split(":", 1) for part in out if ":" in part)
         return int(fields.get("x", -1)), int(fields.get("y", -1))
 
-    def start(self, command, out_path):
-        out = open(out_path, "wb")
-        process = subprocess.Popen(["wine"] + command, env=self.env, stdin=subprocess.DEVNULL, stdout=out,
-                                   stderr=subprocess.STDOUT, start_new_session=True)
-        self.processes.append(process)
+    def start(self, command, out_path, env=None):
+        # Now and then Wine cannot lay out a new process's memory and it ends at once: started again.
+        for attempt in range(3):
+            with open(out_path, "wb") as out:
+                process = subprocess.Popen(["wine"] + command, env=env or self.env, stdin=subprocess.DEVNULL,
+                                           stdout=out, stderr=subprocess.STDOUT, start_new_session=True)
+            self.processes.append(process)
+            if not wait_for(lambda: MAP_FAILURE in read(out_path), 1.0):
+                return process
+            process.wait(timeout=STEP)
+            log("Wine could not start %s (%s), again" % (command[0], MAP_FAILURE))
         return process
+
+    def run(self, command, out_path, env=None):
+        process = self.start(command, out_path, env)
+        process.wait(timeout=120)
 
     def close(self):
         for process in self.processes:
@@ -283,6 +298,86 @@ def run_clicks(prefix, exe, recorder_exe, scratch):
         desktop.close()
 
 
+def netsh_calls(trace):
+    """The netsh command lines in Wine's process trace."""
+    calls = []
+    for line in trace.splitlines():
+        if "NtCreateUserProcess" in line and "netsh.exe" in line and 'cmdline L"' in line:
+            command = line.split('cmdline L"', 1)[1].rsplit('" parent', 1)[0]
+            calls.append(command.replace('\\"', '"').replace("\\\\", "\\"))
+    return calls
+
+
+def http_get(address, port, path):
+    with socket.create_connection((address, port), timeout=10) as connection:
+        connection.sendall(("GET %s HTTP/1.1\r\nHost: %s:%d\r\nConnection: close\r\n\r\n" %
+                            (path, address, port)).encode())
+        reply = b""
+        while True:
+            chunk = connection.recv(65536)
+            if not chunk:
+                return reply.decode(errors="replace")
+            reply += chunk
+
+
+def run_installer(prefix, setup, scratch):
+    desktop = Desktop(prefix, (1024, 768))
+    drive = os.path.join(prefix, "drive_c")
+    folder = os.path.join(drive, "Program Files", "Penvale")
+    menu = os.path.join(drive, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "Penvale")
+    trace_env = dict(desktop.env, WINEDEBUG="+process")
+    try:
+        desktop.run([setup, "/S"], os.path.join(scratch, "install.trace"), trace_env)
+        calls = netsh_calls(read(os.path.join(scratch, "install.trace")))
+        for name in ("penvale-server.exe", "uninstall.exe", os.path.join("web", "Penvale.htm")):
+            if not os.path.isfile(os.path.join(folder, name)):
+                fail("not installed: Program Files\\Penvale\\" + name)
+        if not os.path.isfile(os.path.join(menu, "Penvale server.lnk")):
+            fail("no Start menu entry")
+        rule = [call for call in calls if "firewall add rule" in call]
+        if len(rule) != 1 or not all(part in rule[0] for part in (
+                'name="Penvale server"', "dir=in", "action=allow", "protocol=TCP", "localport=55,8080",
+                "profile=private", "penvale-server.exe")):
+            fail("the firewall rule asked of netsh: %s" % calls)
+        else:
+            log("ok installed, netsh asked: " + rule[0])
+
+        # The installed server finds the page beside itself.
+        server = Server(desktop, "C:\\Program Files\\Penvale\\penvale-server.exe", scratch, "installed",
+                        ["--print", "--web", "0"])
+        match = wait_for(lambda: [line for line in server.log().splitlines() if "serving the browser" in line])
+        web_port = int(match[0].rsplit(":", 1)[1]) if match else 0
+        help_page = http_get(SERVER_ADDRESS, web_port, "/Penvale.htm") if web_port else ""
+        if " 200 " not in help_page.split("\r\n", 1)[0]:
+            fail("the installed server did not serve its page: %s / %s" % (server.log(), help_page[:200]))
+        else:
+            log("ok the installed server serves the page from " + match[0].split(" from ", 1)[1])
+        os.killpg(server.process.pid, signal.SIGINT)
+        server.process.wait(timeout=STEP * 2)
+
+        desktop.run(["C:\\Program Files\\Penvale\\uninstall.exe", "/S"], os.path.join(scratch, "uninstall.trace"),
+                    trace_env)
+        # The uninstaller runs on from a copy of itself.
+        if not wait_for(lambda: not os.path.exists(folder) and not os.path.exists(menu), 30):
+            fail("left after uninstalling: %s %s" % (os.path.exists(folder) and os.listdir(folder),
+                                                     os.path.exists(menu) and os.listdir(menu)))
+        else:
+            log("ok uninstalled: the folder and the Start menu entry are gone")
+        deleted = wait_for(lambda: any('firewall delete rule name="Penvale server"' in call for call in
+                                       netsh_calls(read(os.path.join(scratch, "uninstall.trace")))), 30)
+        calls = netsh_calls(read(os.path.join(scratch, "uninstall.trace")))
+        if not deleted:
+            fail("the uninstaller did not ask netsh to delete the rule: %s" % calls)
+        else:
+            log("ok the uninstaller asked netsh to delete the rule")
+    finally:
+        desktop.close()
+        for name in ("install.trace", "uninstall.trace"):
+            path = os.path.join(scratch, name)
+            if os.path.exists(path):
+                os.rename(path, path + ".txt")
+
+
 def main(argv):
     for tool in ("wine", "wineserver", "wineboot", "Xvfb", "xdotool"):
         if subprocess.run(["sh", "-c", "command -v " + tool], capture_output=True).returncode != 0:
@@ -295,6 +390,8 @@ def main(argv):
     if len(argv) == 4 and argv[0] == "pointer":
         w, h = (int(n) for n in argv[3].split("x"))
         run_pointer(argv[1], argv[2], (w, h), scratch)
+    elif len(argv) == 3 and argv[0] == "installer":
+        run_installer(argv[1], argv[2], scratch)
     elif len(argv) == 4 and argv[0] == "clicks":
         run_clicks(argv[1], argv[2], argv[3], scratch)
     else:
@@ -302,7 +399,8 @@ def main(argv):
         return 2
     log("took %.1f s" % (time.monotonic() - started))
     for name in sorted(os.listdir(scratch)):
-        log("--- " + name + "\n" + read(os.path.join(scratch, name)))
+        if name.endswith(".log"):
+            log("--- " + name + "\n" + read(os.path.join(scratch, name)))
     return 1 if failures else 0
 
 
