@@ -10,6 +10,10 @@ driven over TCP by a handheld's stream from this Linux test, as a phone would dr
       penvale-server-setup.exe /S installs under Program Files with its Start menu
       entry and asks netsh for the firewall rule; the installed server serves the page
       from beside itself; the uninstaller removes it all and asks netsh to delete the rule.
+  wine_desktop.py page PREFIX SERVER BUNDLE
+      the browser handheld's page served by the Windows server, in headless Chromium
+      on this machine (wine_page.mjs): a slide moves the pointer, and a page without
+      the token is refused.
   wine_desktop.py clicks PREFIX SERVER RECORDER
       a test window inside Wine records the mouse messages: a tap is one press and
       release, "!^!^" a double click, "|" a right click; the button is released when
@@ -378,6 +382,43 @@ def run_installer(prefix, setup, scratch):
                 os.rename(path, path + ".txt")
 
 
+def run_page(prefix, exe, bundle, scratch):
+    here = os.path.dirname(os.path.abspath(__file__))
+    if not os.path.isfile(os.path.join(bundle, "penvale.wasm")):
+        print("SKIPPED: no web bundle in %s (Emscripten could not be installed, or scripts/web did not run)" % bundle)
+        return SKIP
+    if not os.path.isdir(os.path.join(here, "..", "web", "node_modules", "puppeteer-core")):
+        print("SKIPPED: puppeteer-core is not installed (npm ci in tests/web)")
+        return SKIP
+    chromium = os.environ.get("PENVALE_CHROMIUM", "/usr/bin/chromium")
+    if not os.access(chromium, os.X_OK):
+        print("SKIPPED: no Chromium (Debian's chromium could not be installed)")
+        return SKIP
+    size = (1024, 768)
+    desktop = Desktop(prefix, size)
+    try:
+        # Wine sees this machine's files on drive Z:.
+        root = "Z:" + os.path.abspath(bundle).replace("/", "\\")
+        server = Server(desktop, exe, scratch, "page", ["--desktop", "%dx%d" % size, "--web", "0", "--web-root", root])
+        opened = wait_for(lambda: [line for line in server.log().splitlines() if "browser handheld: open" in line])
+        if not opened:
+            fail("the server gave no page address: " + server.log())
+            return 0
+        url = opened[0].split("open ", 1)[1].strip()
+        result = subprocess.run(["node", os.path.join(here, "wine_page.mjs"), url, str(size[0]), str(size[1])],
+                                env=desktop.env, capture_output=True, text=True, timeout=240)
+        log(result.stdout + result.stderr)
+        if result.returncode != 0:
+            fail("the page under the Windows server")
+        if not wait_for(lambda: "WebSocket without the token" in server.log()):
+            fail("the server did not refuse the page without the token: " + server.log())
+        else:
+            log("ok the server refused the page without the token")
+    finally:
+        desktop.close()
+    return 0
+
+
 def main(argv):
     for tool in ("wine", "wineserver", "wineboot", "Xvfb", "xdotool"):
         if subprocess.run(["sh", "-c", "command -v " + tool], capture_output=True).returncode != 0:
@@ -392,6 +433,9 @@ def main(argv):
         run_pointer(argv[1], argv[2], (w, h), scratch)
     elif len(argv) == 3 and argv[0] == "installer":
         run_installer(argv[1], argv[2], scratch)
+    elif len(argv) == 4 and argv[0] == "page":
+        if run_page(argv[1], argv[2], argv[3], scratch) == SKIP:
+            return SKIP
     elif len(argv) == 4 and argv[0] == "clicks":
         run_clicks(argv[1], argv[2], argv[3], scratch)
     else:
