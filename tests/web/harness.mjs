@@ -35,9 +35,9 @@ export async function until(check, timeoutMs, what) {
     }
 }
 
-// penvale-server --print on address; web: serve the page too (webPort 0 picks one).
-export async function startServer({address, stateDir, web = true, webPort = 0}) {
-    const args = ['--listen', address, '--port', '0', '--print', '--state-dir', stateDir];
+// penvale-server --print on address; web: serve the page too (webPort 0 picks one); extra: more options.
+export async function startServer({address, stateDir, web = true, webPort = 0, extra = []}) {
+    const args = ['--listen', address, '--port', '0', '--print', '--state-dir', stateDir, ...extra];
     if (web) {
         args.push('--web', String(webPort), '--web-root', env.bundle);
     }
