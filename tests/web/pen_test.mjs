@@ -3,7 +3,7 @@
 import assert from 'node:assert/strict';
 import {after, before, test} from 'node:test';
 
-import {launchBrowser, openPage, settle, sleep, startServer, tempDir, Toucher, until} from './harness.mjs';
+import {launchBrowser, openPage, Pen, sleep, startServer, tempDir, Toucher, until} from './harness.mjs';
 
 let browser;
 before(async () => {
@@ -12,38 +12,6 @@ before(async () => {
 after(async () => {
     await browser?.close();
 });
-
-// A pen as the DevTools protocol plays it: y is on the surface (below the bar).
-class Pen {
-    constructor(page, bar) {
-        this.page = page;
-        this.bar = bar;
-        this.buttons = 0;
-    }
-    async send(type, [x, y], {force = 0, tiltX = 0, tiltY = 0, button = 'none'} = {}) {
-        await this.page.cdp.send('Input.dispatchMouseEvent', {type, x, y: y + this.bar, pointerType: 'pen',
-            force, tiltX, tiltY, button, buttons: this.buttons, clickCount: button === 'none' ? 0 : 1});
-        await settle(this.page);
-    }
-    hover(point, tilt = {}) {
-        return this.send('mouseMoved', point, tilt);
-    }
-    async down(point, detail) {
-        this.buttons |= 1;
-        await this.send('mousePressed', point, {...detail, button: 'left'});
-    }
-    move(point, detail) {
-        return this.send('mouseMoved', point, detail);
-    }
-    async barrel(point, pressed, detail) {
-        this.buttons = pressed ? this.buttons | 2 : this.buttons & ~2;
-        await this.send(pressed ? 'mousePressed' : 'mouseReleased', point, {...detail, button: 'right'});
-    }
-    async up(point) {
-        this.buttons &= ~1;
-        await this.send('mouseReleased', point, {button: 'left'});
-    }
-}
 
 // The lines from index from on, once there are at least count of them.
 async function linesFrom(server, from, count, what) {
@@ -122,30 +90,4 @@ test('where the server takes no pen samples, a pen drives the gestures', () =>
             'the slide to move the pointer');
         assert.deepEqual(pen(server.lines()), []);
         assert.ok(!server.lines().some((line) => line.startsWith('skipped')), server.lines().join(' | '));
-    }));
-
-// Samples per second that a stroke delivers: moves sent as fast as the protocol
-// takes them for a second, twenty at a time without waiting, so that the browser
-// merges them into its events and the page takes them as coalesced samples.
-test('figures: pen samples per second', () =>
-    withPage([], async ({server, page, bar, stylus}) => {
-        await stylus.down([50, 50], {force: 0.5});
-        const start = Date.now();
-        const first = pen(server.lines()).length;
-        let sent = 0;
-        while (Date.now() - start < 1000) {
-            const batch = [];
-            for (let i = 0; i < 20; ++i, ++sent) {
-                batch.push(page.cdp.send('Input.dispatchMouseEvent', {type: 'mouseMoved', x: 50 + (sent % 200),
-                    y: 50 + bar + (sent % 300), pointerType: 'pen', force: 0.5, button: 'none', buttons: 1}));
-            }
-            await Promise.all(batch);
-        }
-        const seconds = (Date.now() - start) / 1000;
-        await stylus.up([60, 60]);
-        await sleep(300);
-        const count = pen(server.lines()).length - first;
-        console.log(`pen samples per second from a stroke in Chromium: ${(count / seconds).toFixed(0)} ` +
-            `(${sent} moves sent in ${seconds.toFixed(2)} s)`);
-        assert.ok(count > 0);
     }));
