@@ -81,13 +81,24 @@ const PvPage = (() => {
         sample(wasm()._pv_pointer_down, event, event.pointerId);
     }
 
+    // Every sample since the last event, oldest first; outside a secure context only the event itself.
+    function coalesced(event) {
+        const samples = typeof event.getCoalescedEvents === 'function' ? event.getCoalescedEvents() : [];
+        return samples.length > 0 ? samples : [event];
+    }
+
     function onPointerMove(event) {
+        if (pointerId === null && event.pointerType === 'pen' && !closed) {
+            // A pen in range over the surface: the desktop's tablet pen follows it where it takes samples.
+            for (const one of coalesced(event)) {
+                sample(wasm()._pv_pointer_hover, one, event.pointerId);
+            }
+            return;
+        }
         if (event.pointerId !== pointerId) {
             return;
         }
-        // Every sample since the last event, oldest first; outside a secure context only the event itself.
-        const samples = typeof event.getCoalescedEvents === 'function' ? event.getCoalescedEvents() : [];
-        for (const one of samples.length > 0 ? samples : [event]) {
+        for (const one of coalesced(event)) {
             sample(wasm()._pv_pointer_move, one, event.pointerId);
         }
         wasm()._pv_pointer_flush();
@@ -99,6 +110,13 @@ const PvPage = (() => {
         }
         pointerId = null;
         sample(wasm()._pv_pointer_up, event, event.pointerId);
+    }
+
+    // A pen that leaves the surface (out of range, or off it) is out of the tablet's range.
+    function onPointerLeave(event) {
+        if (event.pointerType === 'pen' && event.pointerId !== pointerId && !closed) {
+            wasm()._pv_pointer_leave(event.pointerId);
+        }
     }
 
     function onPointerCancel(event) {
@@ -310,6 +328,7 @@ const PvPage = (() => {
         canvas.addEventListener('onpointerrawupdate' in window ? 'pointerrawupdate' : 'pointermove', onPointerMove);
         canvas.addEventListener('pointerup', onPointerUp);
         canvas.addEventListener('pointercancel', onPointerCancel);
+        canvas.addEventListener('pointerleave', onPointerLeave);
         // A pointer that ends anywhere (under a box, off the canvas) is no longer down.
         window.addEventListener('pointerup', (event) => {
             if (event.pointerId === pointerId && event.target !== canvas) {

@@ -105,6 +105,18 @@ EMSCRIPTEN_KEEPALIVE void pv_pointer_up(int id, int kind, double x, double y, do
         g_page->surface.Input().Up(Sample(id, kind, x, y, timeMs, pressure, tiltX, tiltY, buttons));
     }
 }
+// A pen over the surface that touches nothing, and a pen that left.
+EMSCRIPTEN_KEEPALIVE void pv_pointer_hover(int id, int kind, double x, double y, double timeMs, double pressure,
+                                           double tiltX, double tiltY, int buttons) {
+    if (g_page != nullptr) {
+        g_page->surface.Input().Hover(Sample(id, kind, x, y, timeMs, pressure, tiltX, tiltY, buttons));
+    }
+}
+EMSCRIPTEN_KEEPALIVE void pv_pointer_leave(int id) {
+    if (g_page != nullptr) {
+        g_page->surface.Input().Leave(id);
+    }
+}
 EMSCRIPTEN_KEEPALIVE void pv_pointer_cancel(int id) {
     if (g_page != nullptr) {
         g_page->surface.Input().Cancel(id);
