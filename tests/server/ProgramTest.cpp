@@ -58,10 +58,11 @@ TEST(Program, PrintsTheScriptedStreamExactly) {
         ASSERT_TRUE(client.Send(write));
     }
     client.Close();
-    EXPECT_EQ(ReadLines(server, 19),
+    EXPECT_EQ(ReadLines(server, 20),
               (Lines{"attach", "extent 960 1072", "position 0 0", "position 401 201", "down",
                      "position 402 203", "up", "position 402 203", "down", "up", "down", "up", "down", "up",
-                     "right-click", "skipped 4", "extent -12 -999", "position -5 -50", "skipped 4"}));
+                     "right-click", "skipped 4", "extent -12 -999", "position -5 -50", "skipped 4",
+                     "connection-end"}));
     EXPECT_NE(server.ErrLineWith("disconnected 127.0.0.3:"), "");
     EXPECT_EQ(server.Stop(), 0);
     // Nothing else reached standard output: connection events go to standard error.
@@ -81,6 +82,8 @@ TEST(Program, SecondConnectionReplacesTheFirst) {
     ASSERT_TRUE(second.Connected());
     EXPECT_TRUE(first.ClosedByServer());
     EXPECT_NE(server.ErrLineWith("replaced by 127.0.0.3:"), "");
+    // The press the first one held is released, and --print says so.
+    EXPECT_EQ(ReadLines(server, 1), (Lines{"connection-end up"}));
     ASSERT_TRUE(second.Send(":02400320^"));
     EXPECT_EQ(ReadLines(server, 2), (Lines{"extent 240 320", "up"}));
     EXPECT_EQ(server.Stop(), 0);
@@ -160,6 +163,8 @@ TEST(Program, AReaderThatGoesAwayStopsNothingButThePrinting) {
             ASSERT_TRUE(client.Connected());
             ASSERT_TRUE(client.Send("|"));
             EXPECT_EQ(ReadLines(server, 1), (Lines{"right-click"})) << round;
+            client.Close();
+            EXPECT_EQ(ReadLines(server, 1), (Lines{"connection-end"})) << round;
         }
         EXPECT_EQ(server.Stop(), 0);
     }
@@ -276,6 +281,7 @@ TEST(Program, OutOfDescriptorsItRestsInsteadOfSpinningAndRecovers) {
     // When descriptors are free again, the queued connections are taken in turn.
     flood.clear();
     handheld.Close();
+    EXPECT_EQ(ReadLines(server, 1), (Lines{"connection-end"}));
     LoopbackClient next("127.0.0.5", kServerAddress, port);
     ASSERT_TRUE(next.Connected());
     ASSERT_TRUE(next.Send("!"));

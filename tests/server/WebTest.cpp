@@ -282,7 +282,8 @@ TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
 
     // Another address may take the pointer from neither while it is live.
     auto stranger = running.Handheld("127.0.0.3");
-    stranger->WaitOpen();
+    ASSERT_TRUE(stranger->WaitOpen()) << stranger->Error();
+    stranger->Send("!");
     EXPECT_TRUE(stranger->WaitClosedByServer());
     EXPECT_NE(LineWith(running.log, "refused 127.0.0.3:"), "");
     LoopbackClient tcpStranger("127.0.0.4", kServerAddress, running.server.Port());
