@@ -8,7 +8,10 @@ void PrintSink::OnMessage(const Message& message) {
     if (message.kind == Message::Kind::ButtonDown || message.kind == Message::Kind::ButtonUp) {
         m_leftDown = message.kind == Message::Kind::ButtonDown;
     }
-    Write(FormatMessage(message));
+    // A stop is obeyed between messages: nothing more is printed once it is set.
+    if (!m_stop.load()) {
+        Write(FormatMessage(message));
+    }
 }
 
 void PrintSink::OnConnectionEnd() {

@@ -99,10 +99,13 @@ struct WebServer::Shared {
     std::uint16_t port = 0;
     int wakeWrite = -1;
 
-    std::mutex mutex;  // guards events, queuedBytes, resume and closeRequests
+    std::mutex mutex;  // guards events, queuedBytes, holding, resume and closeRequests
     std::deque<WebEvent> events;
+    // Bytes received and not yet decoded: waiting in events or taken by the
+    // loop and not yet processed.
     std::size_t queuedBytes = 0;
-    bool resume = false;  // the loop took a full queue: paused sockets may read again
+    bool holding = false;  // sockets were paused for the bound
+    bool resume = false;  // the loop has worked below the bound: paused sockets may read again
     std::vector<std::pair<std::uint64_t, std::string>> closeRequests;
 
     // Service thread only.
@@ -128,6 +131,7 @@ struct WebServer::Shared {
                 queuedBytes += event.text.size();
             }
             full = queuedBytes >= kQueueLimit;
+            holding = holding || full;
             events.push_back(std::move(event));
         }
         char byte = 0;
@@ -403,20 +407,32 @@ std::vector<WebEvent> WebServer::TakeEvents() {
     while (read(m_wakeRead, drain, sizeof drain) > 0) {
     }
     std::vector<WebEvent> taken;
-    bool wasFull = false;
     if (m_shared != nullptr) {
         std::lock_guard lock(m_shared->mutex);
         taken.assign(std::make_move_iterator(m_shared->events.begin()),
                      std::make_move_iterator(m_shared->events.end()));
         m_shared->events.clear();
-        wasFull = m_shared->queuedBytes >= kQueueLimit;
-        m_shared->queuedBytes = 0;
-        m_shared->resume = m_shared->resume || wasFull;
     }
-    if (wasFull && m_context != nullptr) {
-        lws_cancel_service(m_context);
+    for (const WebEvent& event : taken) {
+        m_taken += event.kind == WebEvent::Kind::Data ? event.text.size() : 0;
     }
     return taken;
+}
+
+void WebServer::Processed() {
+    bool resume = false;
+    if (m_shared != nullptr) {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->queuedBytes -= m_taken;
+        if (m_shared->holding && m_shared->queuedBytes < kQueueLimit) {
+            m_shared->holding = false;
+            m_shared->resume = resume = true;
+        }
+    }
+    m_taken = 0;
+    if (resume && m_context != nullptr) {
+        lws_cancel_service(m_context);
+    }
 }
 
 void WebServer::Close(std::uint64_t id, const std::string& reason) {

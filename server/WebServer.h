@@ -65,9 +65,12 @@ public:
     std::string Start(const WebConfig& config);
     std::uint16_t Port() const { return m_port; }
 
-    // Readable while events wait; the loop then calls TakeEvents().
+    // Readable while events wait; the loop then calls TakeEvents(), deals
+    // with them and calls Processed(). While more than a bound of received
+    // bytes waits or is being dealt with, the WebSockets are not read.
     int WakeFd() const { return m_wakeRead; }
     std::vector<WebEvent> TakeEvents();
+    void Processed();
 
     // Ends a WebSocket (safe from any thread; an id already gone is ignored).
     void Close(std::uint64_t id, const std::string& reason);
@@ -81,6 +84,7 @@ public:
 private:
     AllowList m_allow;
     std::uint16_t m_port = 0;
+    std::size_t m_taken = 0;  // data bytes of the events the loop took last
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
     lws_context* m_context = nullptr;

@@ -45,6 +45,7 @@ void WebTransport::Service() {
             break;
         }
     }
+    m_web.Processed();
 }
 
 void WebTransport::Sync() {

@@ -1,6 +1,7 @@
 // The browser handheld's side of the server: its page and its WebSocket, through
 // real loopback connections, in this process and as the program a user runs.
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "tests/server/LoopbackClient.h"
@@ -340,7 +343,16 @@ public:
                                          "--web-root", root, "--state-dir", stateDir};
         args.insert(args.end(), extra.begin(), extra.end());
         process = std::make_unique<ServerProcess>(args);
-        url = process->ErrLineWith("browser handheld: open ");
+        for (std::string line = process->ErrLine(); !line.empty(); line = process->ErrLine()) {
+            if (std::size_t at = line.find("listening on "); at != std::string::npos) {
+                std::size_t colon = line.rfind(':', line.find(','));
+                tcpPort = static_cast<std::uint16_t>(std::stoi(line.substr(colon + 1)));
+            }
+            if (line.find("browser handheld: open ") != std::string::npos) {
+                url = line;
+                break;
+            }
+        }
         if (std::size_t at = url.find("http://"); at != std::string::npos) {
             url = url.substr(at);
             std::size_t colon = url.find(':', 7);
@@ -360,6 +372,7 @@ public:
     std::string url;
     std::string token;
     std::uint16_t port = 0;
+    std::uint16_t tcpPort = 0;
 };
 
 Lines ReadLines(ServerProcess& server, std::size_t count) {
@@ -644,6 +657,223 @@ TEST(WebProgram, ErrorsAUserCanActOnExitNonZeroAndNameTheFix) {
                          state.Path(), "--state-dir", state.Path()});
     EXPECT_NE(empty.ErrLineWith("index.html is not there"), "");
     EXPECT_EQ(empty.Stop(), 0);
+}
+
+// Reads a program's standard output on a thread of its own, as fast as it
+// comes, until its end; keeps the lines that come after Mark().
+class OutputReader {
+public:
+    explicit OutputReader(ServerProcess& process)
+        : m_thread([this, &process] {
+              for (std::string line = process.OutLine(); !line.empty(); line = process.OutLine()) {
+                  ++m_lines;
+                  if (m_marked.load()) {
+                      std::lock_guard lock(m_mutex);
+                      m_after.push_back(line);
+                  }
+              }
+          }) {}
+    ~OutputReader() { Join(); }
+    std::size_t Count() const { return m_lines.load(); }
+    void Mark() { m_marked.store(true); }
+    Lines After() {
+        std::lock_guard lock(m_mutex);
+        return m_after;
+    }
+    void Join() {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+private:
+    std::atomic<std::size_t> m_lines{0};
+    std::atomic<bool> m_marked{false};
+    std::mutex m_mutex;
+    Lines m_after;
+    std::thread m_thread;
+};
+
+// One WebSocket frame as a client writes it: FIN set, masked with a zero key
+// (the bytes stay as they are) unless masked is false.
+std::string Frame(unsigned char opcode, const std::string& payload, bool masked = true) {
+    std::string frame(1, static_cast<char>(0x80 | opcode));
+    unsigned char mask = masked ? 0x80 : 0;
+    if (payload.size() < 126) {
+        frame += static_cast<char>(mask | payload.size());
+    } else {
+        frame += static_cast<char>(mask | 127);
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            frame += static_cast<char>((payload.size() >> shift) & 0xff);
+        }
+    }
+    if (masked) {
+        frame += std::string(4, '\0');
+    }
+    return frame + payload;
+}
+
+// A WebSocket made by hand over a plain socket: frames are written with
+// blocking sends, as fast as the server reads them.
+class RawWebSocket : public LoopbackClient {
+public:
+    RawWebSocket(const char* source, std::uint16_t port, const std::string& token)
+        : LoopbackClient(source, kServerAddress, port) {
+        Send("GET /ws?t=" + token + " HTTP/1.1\r\nHost: " + kServerAddress + ":" + std::to_string(port) +
+             "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+             "Sec-WebSocket-Version: 13\r\nOrigin: " + Origin(port) + "\r\n\r\n");
+        response = ReadUntil("\r\n\r\n");
+    }
+    bool Open() const { return response.rfind("HTTP/1.1 101", 0) == 0; }
+    std::string response;
+};
+
+// Resident memory of a process in kB.
+long ResidentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Positions, about a megabyte of them.
+std::string MegabyteOfPositions() {
+    std::string chunk;
+    while (chunk.size() + 9 <= (1u << 20)) {
+        chunk += "> 100 100";
+    }
+    return chunk;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST(WebProgram, AStopIsObeyedBetweenMessagesWhateverIsQueued) {
+    StandInRoot site;
+    TempFolder state;
+    // Over a WebSocket and over TCP, a press first and then a stream faster than
+    // the output is read.
+    for (bool web : {true, false}) {
+        SCOPED_TRACE(web ? "WebSocket" : "TCP");
+        WebProgram running(site.root.string(), state.Path());
+        ASSERT_NE(running.port, 0);
+        ServerProcess& process = *running.process;
+        OutputReader reader(process);
+        std::string chunk = MegabyteOfPositions();
+        std::thread sender;
+        std::unique_ptr<WebSocketClient> handheld;
+        std::unique_ptr<LoopbackClient> client;
+        if (web) {
+            handheld = running.Handheld();
+            ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+            ASSERT_TRUE(handheld->Send("!"));
+            sender = std::thread([&] { handheld->Flood(chunk, std::chrono::seconds(15)); });
+        } else {
+            std::uint16_t port = running.tcpPort;
+            ASSERT_NE(port, 0);
+            client = std::make_unique<LoopbackClient>(kServerAddress, kServerAddress, port);
+            ASSERT_TRUE(client->Connected());
+            ASSERT_TRUE(client->Send("!"));
+            sender = std::thread([&] {
+                for (int i = 0; i < 50 && client->Send(chunk); ++i) {
+                }
+            });
+        }
+        // A backlog builds up while the lines are read.
+        auto start = std::chrono::steady_clock::now();
+        while (reader.Count() < 200000 && SecondsSince(start) < 20) {
+            usleep(10000);
+        }
+        ASSERT_GE(reader.Count(), 200000u);
+        // Frozen, the program writes nothing more: what it wrote is read to the end.
+        ASSERT_EQ(kill(process.Pid(), SIGSTOP), 0);
+        for (std::size_t seen = 0; seen != reader.Count() || process.PendingOut() > 0;) {
+            seen = reader.Count();
+            usleep(50000);
+        }
+        reader.Mark();
+        kill(process.Pid(), SIGTERM);
+        auto stopped = std::chrono::steady_clock::now();
+        kill(process.Pid(), SIGCONT);
+        // The bound only keeps a broken server from hanging the test.
+        EXPECT_EQ(process.WaitUpTo(std::chrono::seconds(20)), 0);
+        double seconds = SecondsSince(stopped);
+        std::printf("%s: exited %.3f s after the signal, %zu lines printed before it\n", web ? "web" : "tcp",
+                    seconds, reader.Count());
+        EXPECT_LT(seconds, 1.0);
+        reader.Join();
+        // Nothing decoded after the signal was obeyed: only the release of the
+        // held button, after at most the one line that was being written.
+        Lines after = reader.After();
+        ASSERT_FALSE(after.empty());
+        EXPECT_EQ(after.back(), "connection-end up");
+        EXPECT_LE(after.size(), 2u) << after[0];
+        if (client) {
+            client->Close();
+        }
+        sender.join();
+    }
+}
+
+TEST(WebProgram, AFloodOfLargeMessagesKeepsMemoryBoundedAndDecodesAtFullSpeed) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path());
+    ASSERT_NE(program.port, 0) << program.url;
+    ServerProcess& process = *program.process;
+    OutputReader reader(process);
+    RawWebSocket handheld(kServerAddress, program.port, program.token);
+    ASSERT_TRUE(handheld.Open()) << handheld.response;
+    ASSERT_TRUE(handheld.Send(Frame(2, "+")));
+    auto start = std::chrono::steady_clock::now();
+    while (reader.Count() < 1 && SecondsSince(start) < 20) {
+        usleep(10000);
+    }
+    long idle = ResidentKb(process.Pid());
+    std::string frame = Frame(2, MegabyteOfPositions());
+    std::size_t perChunk = (frame.size() - 14) / 9;
+    constexpr std::size_t kChunks = 200;
+    std::atomic<bool> sent{false};
+    std::size_t chunks = 0;
+    std::thread sender([&] {
+        while (chunks < kChunks && handheld.Send(frame)) {
+            ++chunks;
+        }
+        sent.store(true);
+    });
+    long peak = idle;
+    start = std::chrono::steady_clock::now();
+    while (!sent.load()) {
+        peak = std::max(peak, ResidentKb(process.Pid()));
+        usleep(20000);
+    }
+    double flooding = SecondsSince(start);
+    std::size_t atClose = reader.Count();
+    sender.join();
+    EXPECT_EQ(chunks, kChunks);
+    handheld.Close();
+    auto closed = std::chrono::steady_clock::now();
+    std::size_t total = 1 + chunks * perChunk;
+    while (reader.Count() < total + 1 && SecondsSince(closed) < 20) {
+        usleep(1000);
+    }
+    double draining = SecondsSince(closed);
+    ASSERT_EQ(reader.Count(), total + 1);  // and connection-end
+    double during = static_cast<double>(atClose) / flooding;
+    double after = static_cast<double>(total - atClose) / draining;
+    std::printf("RSS idle %ld kB, peak %ld kB; %.0f lines/s while sending (%.2f s), %.0f lines/s after "
+                "(%zu lines in %.3f s)\n",
+                idle, peak, during, flooding, after, total - atClose, draining);
+    EXPECT_LT(peak - idle, 10 * 1024);
+    // Only where enough was left to measure the rate after the close.
+    if (total - atClose > 100000) {
+        EXPECT_GT(during, after / 2);
+    }
+    EXPECT_EQ(process.Stop(), 0);
 }
 
 }  // namespace
