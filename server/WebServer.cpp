@@ -1,5 +1,6 @@
 #include "server/WebServer.h"
 
+#include "server/LogLimiter.h"
 #include "server/Output.h"
 
 #include <arpa/inet.h>
@@ -14,8 +15,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
+#include <unordered_map>
 
 namespace pv::server {
 
@@ -109,6 +113,8 @@ struct WebServer::Shared {
     std::vector<std::pair<std::uint64_t, std::string>> closeRequests;
 
     // Service thread only.
+    std::unordered_map<lws*, std::uint32_t> peers;  // every connection's address
+    std::unordered_map<std::uint32_t, std::size_t> perAddress;
     std::uint64_t nextId = 1;
     std::map<std::uint64_t, lws*> sockets;
     std::map<std::uint64_t, std::string> closeReasons;
@@ -204,8 +210,47 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             shared->Refuse(peer, WebRefusal::Peer, "not in the allowed ranges (add it with --allow)");
             return -1;
         }
+        // A flood from one host, or from many, cannot take every descriptor:
+        // a handheld from another address still gets in.
+        auto found = shared->perAddress.find(ntohl(peer.sin_addr.s_addr));
+        std::size_t fromPeer = found != shared->perAddress.end() ? found->second : 0;
+        if (fromPeer >= shared->config.maxPerAddress || shared->peers.size() >= shared->config.maxConnections) {
+            shared->Refuse(peer, WebRefusal::Crowded,
+                           "too many connections (" + std::to_string(fromPeer) + " from it, " +
+                               std::to_string(shared->peers.size()) + " in all)");
+            return -1;
+        }
         return 0;
     }
+    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED: {
+        sockaddr_in peer{};
+        if (SocketAddress(lws_get_socket_fd(wsi), true, peer)) {
+            std::uint32_t address = ntohl(peer.sin_addr.s_addr);
+            shared->peers[wsi] = address;
+            ++shared->perAddress[address];
+        }
+        return 0;
+    }
+    case LWS_CALLBACK_WSI_DESTROY:
+        if (auto found = shared->peers.find(wsi); found != shared->peers.end()) {
+            if (--shared->perAddress[found->second] == 0) {
+                shared->perAddress.erase(found->second);
+            }
+            shared->peers.erase(found);
+        }
+        return 0;
+    case LWS_CALLBACK_HTTP_CONFIRM_UPGRADE:
+        // HTTP/1.1 and its WebSocket only: no h2c, whose streams would bypass
+        // the checks made on an HTTP/1.1 upgrade.
+        if (in == nullptr || std::strcmp(static_cast<const char*>(in), "websocket") != 0) {
+            sockaddr_in peer{};
+            SocketAddress(lws_get_socket_fd(wsi), true, peer);
+            shared->Refuse(peer, WebRefusal::Protocol,
+                           "upgrade to " + Quoted(in != nullptr ? static_cast<const char*>(in) : "") +
+                               " (only HTTP/1.1 and its WebSocket are served)");
+            return -1;
+        }
+        return 0;
     case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
         auto [why, text] = shared->CheckUpgrade(wsi);
         if (!text.empty()) {
@@ -296,10 +341,59 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
 // standard error that nobody reads.
 std::atomic<bool> g_stopping{false};
 
+// Set by the library's line about a failed accept; the service thread then
+// takes the waiting connection out of the queue with its reserve descriptor.
+std::atomic<bool> g_acceptFailed{false};
+
+// A flood must not flood the log through the library either: one line per
+// kind (the text without its numbers) per interval, with a count of the others.
 void LogFromLibrary(int level, const char* line) {
-    if (level & LLL_ERR) {
-        WriteAll(STDERR_FILENO, std::string("penvale-server: web: ") + line, g_stopping);
+    if ((level & LLL_ERR) == 0) {
+        return;
     }
+    std::string text = line;
+    if (text.find("accept") != std::string::npos) {
+        g_acceptFailed.store(true);
+    }
+    std::string kind;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            kind += c;
+        }
+    }
+    static std::mutex mutex;
+    static LogLimiter limiter;
+    std::optional<long> held;
+    {
+        std::lock_guard lock(mutex);
+        held = limiter.Pass(std::hash<std::string>{}(kind));
+    }
+    if (!held) {
+        return;
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    if (*held > 0) {
+        text += " (and " + std::to_string(*held) + " more such lines since the last)";
+    }
+    WriteAll(STDERR_FILENO, "penvale-server: web: " + text + "\n", g_stopping);
+}
+
+// The listening socket that lws made on port: the one socket of this process
+// that listens there.
+int ListeningSocket(std::uint16_t port) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        int fd = std::atoi(entry.path().filename().c_str());
+        int listening = 0;
+        socklen_t size = sizeof listening;
+        sockaddr_in local{};
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening != 0 &&
+            SocketAddress(fd, false, local) && ntohs(local.sin_port) == port) {
+            return fd;
+        }
+    }
+    return -1;
 }
 
 }  // namespace
@@ -364,6 +458,7 @@ std::string WebServer::Start(const WebConfig& config) {
 
     g_stopping.store(false);
     lws_set_log_level(LLL_ERR, LogFromLibrary);
+    m_reserve.Reset(open("/dev/null", O_RDONLY | O_CLOEXEC));
     lws_context_creation_info info{};
     std::string address = FormatIpv4Address(config.address);
     info.iface = config.address == 0 ? nullptr : address.c_str();
@@ -377,6 +472,9 @@ std::string WebServer::Start(const WebConfig& config) {
     info.ka_interval = kKeepInterval;
     info.ka_probes = kKeepCount;
     info.server_string = "penvale-server";
+    // Room for the connections allowed, the listener and the library's own
+    // wake-up: beyond it lws stops accepting rather than failing.
+    info.fd_limit_per_thread = static_cast<unsigned int>(config.maxConnections + 8);
     m_context = lws_create_context(&info);
     if (m_context == nullptr) {
         return "cannot serve the web page on " + where +
@@ -392,10 +490,22 @@ std::string WebServer::Start(const WebConfig& config) {
     }
     m_port = static_cast<std::uint16_t>(port);
     shared.port = m_port;
-    m_thread = std::thread([this] {
+    int listening = ListeningSocket(m_port);
+    m_thread = std::thread([this, listening] {
         while (!m_stop.load()) {
             if (lws_service(m_context, 0) < 0) {
                 break;
+            }
+            if (g_acceptFailed.exchange(false) && listening >= 0) {
+                // Out of descriptors: the waiting connection would wake the
+                // poll at once again. The reserve takes it and closes it.
+                m_reserve.Reset();
+                UniqueFd waiting(accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+                m_reserve.Reset(open("/dev/null", O_RDONLY | O_CLOEXEC));
+                if (!waiting) {
+                    // Not even that: rest a moment rather than spin.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
             }
         }
     });

@@ -8,6 +8,7 @@
 // that loop's thread; the loop answers with Close().
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "server/AllowList.h"
+#include "server/UniqueFd.h"
 
 struct lws_context;
 struct lws_vhost;
@@ -27,10 +29,13 @@ struct WebConfig {
     std::uint16_t port = 0;     // 0 picks a free one
     std::string root;           // the folder whose files are served
     std::string token;          // what the WebSocket upgrade must carry as ?t=
+    // Connections (pages, WebSockets) open at most, in all and from one address.
+    std::size_t maxConnections = 256;
+    std::size_t maxPerAddress = 16;
 };
 
 // Why the web server turned a peer or an upgrade away.
-enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin };
+enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin, Crowded, Protocol };
 
 struct WebEvent {
     enum class Kind {
@@ -88,6 +93,7 @@ private:
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
     lws_context* m_context = nullptr;
+    UniqueFd m_reserve;  // kept free for the service thread's accept of last resort
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     Shared* m_shared = nullptr;

@@ -1,7 +1,9 @@
 // penvale-server: the desktop end of Penvale.
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -36,6 +38,21 @@ void OnSignal(int) {
     if (g_server != nullptr) {
         g_server->Stop();
     }
+}
+
+// Raises the descriptor limit as far as it goes and returns it: every idle
+// connection of a flood costs one, and each port caps its share of them.
+std::size_t RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 1024;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return static_cast<std::size_t>(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
 }
 
 // Standard error may be a pipe nobody reads, or closed: a line that cannot be
@@ -123,6 +140,14 @@ int main(int argc, char** argv) {
     AllowList allow = options.allow.empty() ? AllowList::Default() : AllowList(options.allow);
     HandheldSeat seat(*sink, allow, Log);
     Server server(seat, Log);
+    // What the program itself holds (standard streams, listeners, wake-ups, the
+    // device, the reserves) stays free; the TCP port gets a quarter of the
+    // rest, the web port (pages and WebSockets) half.
+    std::size_t spare = RaiseDescriptorLimit();
+    spare = spare > 32 ? spare - 32 : 0;
+    std::size_t tcpConnections = std::clamp<std::size_t>(spare / 4, 2, 64);
+    [[maybe_unused]] std::size_t webConnections = std::clamp<std::size_t>(spare / 2, 4, 256);
+    server.SetConnectionLimits(tcpConnections, std::clamp<std::size_t>(tcpConnections / 4, 1, 4));
     if (std::string error = server.Listen(options.listenAddress, options.port); !error.empty()) {
         Log(error);
         return 1;
@@ -163,6 +188,8 @@ int main(int argc, char** argv) {
         config.port = *options.webPort;
         config.root = options.webRoot.empty() ? InstalledWebRoot() : options.webRoot;
         config.token = token.token;
+        config.maxConnections = webConnections;
+        config.maxPerAddress = std::clamp<std::size_t>(webConnections / 4, 1, 16);
         if (std::string error = web.Start(config); !error.empty()) {
             Log(error);
             return 1;

@@ -338,11 +338,12 @@ TEST(WebToken, MadeOnceKeptAndReplacedWhenAskedOrUnusable) {
 // The program as a user runs it: --web with a stand-in page and its own state folder.
 class WebProgram {
 public:
-    WebProgram(const std::string& root, const std::string& stateDir, std::vector<std::string> extra = {}) {
+    WebProgram(const std::string& root, const std::string& stateDir, std::vector<std::string> extra = {},
+               int descriptorLimit = 0) {
         std::vector<std::string> args = {"--print", "--listen", kServerAddress, "--port", "0", "--web", "0",
                                          "--web-root", root, "--state-dir", stateDir};
         args.insert(args.end(), extra.begin(), extra.end());
-        process = std::make_unique<ServerProcess>(args);
+        process = std::make_unique<ServerProcess>(args, descriptorLimit);
         for (std::string line = process->ErrLine(); !line.empty(); line = process->ErrLine()) {
             if (std::size_t at = line.find("listening on "); at != std::string::npos) {
                 std::size_t colon = line.rfind(':', line.find(','));
@@ -874,6 +875,58 @@ TEST(WebProgram, AFloodOfLargeMessagesKeepsMemoryBoundedAndDecodesAtFullSpeed) {
         EXPECT_GT(during, after / 2);
     }
     EXPECT_EQ(process.Stop(), 0);
+}
+
+TEST(WebProgram, AFloodOfIdleConnectionsAtALowDescriptorLimitStillLetsHandheldsIn) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path(), {}, 64);
+    ASSERT_NE(program.port, 0) << program.url;
+    ASSERT_NE(program.tcpPort, 0);
+    ServerProcess& process = *program.process;
+    OutputReader reader(process);
+    // One host opens connections to both ports and never sends a byte, more
+    // than the limit would hold; half a request on the web port too.
+    std::vector<std::unique_ptr<LoopbackClient>> flood;
+    for (int i = 0; i < 60; ++i) {
+        for (std::uint16_t port : {program.tcpPort, program.port}) {
+            flood.push_back(std::make_unique<LoopbackClient>("127.0.0.4", kServerAddress, port));
+            ASSERT_TRUE(flood.back()->Connected());
+        }
+        flood.back()->Send("GET / HTTP/1.1\r\n");
+    }
+    // A TCP handheld and then a web handheld from other addresses get in.
+    LoopbackClient tcp("127.0.0.5", kServerAddress, program.tcpPort);
+    ASSERT_TRUE(tcp.Connected());
+    ASSERT_TRUE(tcp.Send("|"));
+    auto start = std::chrono::steady_clock::now();
+    while (reader.Count() < 1 && SecondsSince(start) < 20) {
+        usleep(10000);
+    }
+    EXPECT_EQ(reader.Count(), 1u);
+    tcp.Close();
+    auto web = program.Handheld(std::string("/ws?t=") + program.token, Origin(program.port), "127.0.0.6");
+    ASSERT_TRUE(web->WaitOpen()) << web->Error();
+    reader.Mark();
+    ASSERT_TRUE(web->Send("|"));
+    while (reader.After().empty() && SecondsSince(start) < 20) {
+        usleep(10000);
+    }
+    EXPECT_EQ(reader.After(), (Lines{"right-click"}));
+    // The page is still served to a third.
+    EXPECT_EQ(HttpGet("127.0.0.7", program.port, "/").substr(0, 12), "HTTP/1.0 200");
+    // And the flood left a few lines in the log, not one per connection.
+    EXPECT_EQ(process.Stop(), 0);
+    int lines = 0;
+    std::string all;
+    for (std::string line = process.ErrLine(); !line.empty(); line = process.ErrLine()) {
+        if (line.rfind("penvale-server: ", 0) == 0) {  // not the QR code's
+            ++lines;
+            all += line + "\n";
+        }
+    }
+    EXPECT_LE(lines, 12) << all;
+    EXPECT_NE(all.find("too many connections"), std::string::npos) << all;
 }
 
 }  // namespace
