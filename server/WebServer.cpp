@@ -120,6 +120,10 @@ struct WebServer::Shared {
     std::map<std::uint64_t, std::string> closeReasons;
     std::set<std::uint64_t> paused;
 
+    // The files served: the root as realpath() gives it, and the library's own open.
+    std::string realRoot;
+    lws_fop_fd_t (*openFile)(const lws_plat_file_ops*, const char*, const char*, lws_fop_flags_t*) = nullptr;
+
     // The mount and its MIME types must outlive the context.
     lws_protocol_vhost_options mimeWasm{};
     lws_protocol_vhost_options mimeManifest{};
@@ -337,6 +341,29 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
     }
 }
 
+// Which web server's files an open is for: the library hands its open only
+// the file operations, one set per context.
+std::mutex g_filesMutex;
+std::map<const lws_plat_file_ops*, WebServer::Shared*> g_files;
+
+// Opens a file of the mount only when it lies inside the root once every link
+// is followed: a link in the web root to elsewhere is not found (404).
+lws_fop_fd_t OpenInsideRoot(const lws_plat_file_ops* fops, const char* filename, const char* vpath,
+                            lws_fop_flags_t* flags) {
+    WebServer::Shared* shared = nullptr;
+    {
+        std::lock_guard lock(g_filesMutex);
+        auto found = g_files.find(fops);
+        shared = found != g_files.end() ? found->second : nullptr;
+    }
+    char resolved[PATH_MAX];
+    if (shared == nullptr || realpath(filename, resolved) == nullptr ||
+        std::string(resolved).rfind(shared->realRoot + "/", 0) != 0) {
+        return nullptr;
+    }
+    return shared->openFile(fops, resolved, vpath, flags);
+}
+
 // Set while a web server stops: its thread must not stay blocked on a full
 // standard error that nobody reads.
 std::atomic<bool> g_stopping{false};
@@ -490,6 +517,14 @@ std::string WebServer::Start(const WebConfig& config) {
     }
     m_port = static_cast<std::uint16_t>(port);
     shared.port = m_port;
+    char realRoot[PATH_MAX];
+    shared.realRoot = realpath(config.root.c_str(), realRoot) != nullptr ? realRoot : config.root;
+    if (lws_plat_file_ops* fops = lws_get_fops(m_context); fops != nullptr) {
+        std::lock_guard lock(g_filesMutex);
+        shared.openFile = fops->LWS_FOP_OPEN;
+        fops->LWS_FOP_OPEN = OpenInsideRoot;
+        g_files[fops] = &shared;
+    }
     int listening = ListeningSocket(m_port);
     m_thread = std::thread([this, listening] {
         while (!m_stop.load()) {
@@ -565,6 +600,10 @@ void WebServer::Stop() {
     lws_cancel_service(m_context);
     if (m_thread.joinable()) {
         m_thread.join();
+    }
+    {
+        std::lock_guard lock(g_filesMutex);
+        g_files.erase(lws_get_fops(m_context));
     }
     lws_context_destroy(m_context);
     m_context = nullptr;

@@ -47,8 +47,19 @@ std::string Failure(const std::string& what, const std::string& path) {
 
 WebToken LoadWebToken(const std::string& stateDir, bool renew) {
     std::string path = stateDir + "/" + kWebTokenFile;
+    std::string warning;
     if (!renew) {
-        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        struct stat info {};
+        if (fd >= 0 && fstat(fd, &info) == 0 && (!S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
+                                                  (info.st_mode & 077) != 0)) {
+            // Others may have read it, or may have chosen it: a secret no longer.
+            close(fd);
+            fd = -1;
+            errno = ENOENT;
+            warning = path + (info.st_uid != geteuid() ? " was not this user's" : " was readable by others") +
+                      ": replaced with a new token (open the new address on the handheld)";
+        }
         if (fd >= 0) {
             char buffer[kBytes * 2 + 2] = {};
             ssize_t n = read(fd, buffer, sizeof buffer - 1);
@@ -58,18 +69,20 @@ WebToken LoadWebToken(const std::string& stateDir, bool renew) {
                 text.pop_back();
             }
             if (IsToken(text)) {
-                return {text, {}};
+                return {text, {}, {}};
             }
             // Anything else is replaced: a half-written or edited file must not
             // become a short, guessable secret.
+        } else if (errno == ELOOP) {
+            warning = path + " was a link: replaced with a new token (open the new address on the handheld)";
         } else if (errno != ENOENT) {
-            return {{}, Failure("read", path)};
+            return {{}, Failure("read", path), {}};
         }
     }
 
     unsigned char random[kBytes];
     if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
-        return {{}, std::string("cannot get random bytes: ") + std::strerror(errno)};
+        return {{}, std::string("cannot get random bytes: ") + std::strerror(errno), {}};
     }
     std::string token;
     for (unsigned char byte : random) {
@@ -78,23 +91,23 @@ WebToken LoadWebToken(const std::string& stateDir, bool renew) {
         token += hex;
     }
     if (!MakeFolder(stateDir)) {
-        return {{}, Failure("create the folder", stateDir)};
+        return {{}, Failure("create the folder", stateDir), {}};
     }
     // Written aside and renamed, so that a crash leaves the old token or the new one.
     std::string temporary = path + ".new";
     unlink(temporary.c_str());
     int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return {{}, Failure("write", temporary)};
+        return {{}, Failure("write", temporary), {}};
     }
     std::string line = token + "\n";
     bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && fsync(fd) == 0;
     close(fd);
     if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
         unlink(temporary.c_str());
-        return {{}, Failure("write", path)};
+        return {{}, Failure("write", path), {}};
     }
-    return {token, {}};
+    return {token, {}, warning};
 }
 
 }  // namespace pv::server

@@ -183,6 +183,9 @@ int main(int argc, char** argv) {
             Log(token.error);
             return 1;
         }
+        if (!token.warning.empty()) {
+            Log(token.warning);
+        }
         WebConfig config;
         config.address = options.listenAddress;
         config.port = *options.webPort;

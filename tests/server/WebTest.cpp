@@ -3,6 +3,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -186,13 +187,40 @@ TEST(WebHandheld, ServesTheBundleWithItsTypesAndNothingOutsideIt) {
         std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_EQ(Body(response), expected) << row.path;
     }
-    // Nothing from outside the web root, however the path is spelt.
+    // Nothing from outside the web root, however the path is spelt, nor
+    // through a link in it; a link inside it is followed.
+    fs::create_symlink(site.root.parent_path() / "secret.txt", site.root / "link.txt");
+    fs::create_directory_symlink(site.root.parent_path(), site.root / "up");
+    fs::create_symlink("icons/penvale-192.png", site.root / "icon.png");
+    EXPECT_EQ(Body(HttpGet(kServerAddress, port, "/icon.png")).substr(0, 4), "\x89PNG");
     for (const char* path : {"/../secret.txt", "/%2e%2e/secret.txt", "/icons/../../secret.txt", "/..%2fsecret.txt",
-                             "//../secret.txt", "/missing.js"}) {
+                             "//../secret.txt", "/missing.js", "/link.txt", "/up/secret.txt"}) {
         std::string response = HttpGet(kServerAddress, port, path);
         EXPECT_EQ(response.find("not for the web"), std::string::npos) << path;
         EXPECT_EQ(response.substr(0, 12), "HTTP/1.0 404") << path << "\n" << response;
     }
+}
+
+TEST(WebHandheld, OnlyHttp11IsSpokenAndItsUpgradeOnlyToAWebSocket) {
+    StandInRoot site;
+    RunningServer running(site.root.string());
+    ASSERT_EQ(running.error, "");
+    std::uint16_t port = running.web.Port();
+    // HTTP/2 in cleartext, by upgrade and by prior knowledge: never answered in it.
+    LoopbackClient upgrade(kServerAddress, kServerAddress, port);
+    ASSERT_TRUE(upgrade.Send(std::string("GET / HTTP/1.1\r\nHost: ") + kServerAddress +
+                             "\r\nConnection: Upgrade, HTTP2-Settings\r\nUpgrade: h2c\r\n"
+                             "HTTP2-Settings: AAMAAABkAARAAAAAAAIAAAAA\r\n\r\n"));
+    std::string answer = upgrade.ReadAll();
+    EXPECT_EQ(answer.find("101"), std::string::npos) << answer;
+    EXPECT_NE(LineWith(running.log, "upgrade to 'h2c'"), "");
+    LoopbackClient prior(kServerAddress, kServerAddress, port);
+    ASSERT_TRUE(prior.Send(std::string("PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n") + std::string("\0\0\0\4\0\0\0\0\0", 9)));
+    answer = prior.ReadAll();
+    EXPECT_TRUE(answer.empty() || answer.rfind("HTTP/1.", 0) == 0) << answer;
+    // The page's own WebSocket still opens.
+    auto handheld = running.Handheld();
+    EXPECT_TRUE(handheld->WaitOpen()) << handheld->Error();
 }
 
 TEST(WebHandheld, BinaryMessagesDriveThePointerAndAHeldButtonIsReleasedOnClose) {
@@ -329,6 +357,31 @@ TEST(WebToken, MadeOnceKeptAndReplacedWhenAskedOrUnusable) {
         EXPECT_NE(replaced.token, renewed.token) << content;
         EXPECT_EQ(LoadWebToken(folder, false).token, replaced.token) << content;
     }
+    // A token others could read, or could have chosen, is replaced, with a warning.
+    std::string file = folder + "/web-token";
+    std::string kept = LoadWebToken(folder, false).token;
+    EXPECT_EQ(LoadWebToken(folder, false).warning, "");
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    WebToken loose = LoadWebToken(folder, false);
+    EXPECT_NE(loose.token, kept);
+    EXPECT_NE(loose.warning.find("readable by others"), std::string::npos) << loose.warning;
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    WriteFile(fs::path(folder) / "chosen", kept + "\n");
+    ASSERT_EQ(chmod((folder + "/chosen").c_str(), 0600), 0);
+    fs::remove(file);
+    fs::create_symlink(folder + "/chosen", file);
+    WebToken linked = LoadWebToken(folder, false);
+    EXPECT_NE(linked.token, kept);
+    EXPECT_NE(linked.warning.find("was a link"), std::string::npos) << linked.warning;
+    EXPECT_FALSE(fs::is_symlink(file));
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+        WebToken foreign = LoadWebToken(folder, false);
+        EXPECT_NE(foreign.token, linked.token);
+        EXPECT_NE(foreign.warning.find("not this user's"), std::string::npos) << foreign.warning;
+    }
+    EXPECT_EQ(LoadWebToken(folder, false).warning, "");
     // A folder that cannot be made is named, with the fix.
     WebToken failed = LoadWebToken(folder + "/web-token/below", false);
     EXPECT_EQ(failed.token, "");

@@ -128,6 +128,8 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
         await toucher.tap([100, 100]);
         await until(() => server.lines().length >= 4, 5000, 'the first tap');
         assert.deepEqual(server.lines(), ['attach', 'extent 1440 2400', 'down', 'up']);
+        // The page kept the token and took it out of its address.
+        assert.equal(await page.evaluate(() => location.search), '');
 
         // The server goes away: the page says so as the Qt program does; a touch on the box does nothing.
         await server.stop();
