@@ -268,17 +268,18 @@ void Server::Accept() {
                 break;
             }
         }
-        Sweep();
     }
+    // Ends a holder with the same address, whatever carries it, with "replaced by".
+    HandheldSeat::Id id = m_seat.Open(address, name);
+    Sweep();
     if (!MakeRoom(address)) {
+        m_seat.End(id, "too many connections from " + FormatIpv4Address(address));
         return;
     }
     SetOption(fd.Get(), SOL_SOCKET, SO_KEEPALIVE, 1);
     SetOption(fd.Get(), IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdle);
     SetOption(fd.Get(), IPPROTO_TCP, TCP_KEEPINTVL, kKeepInterval);
     SetOption(fd.Get(), IPPROTO_TCP, TCP_KEEPCNT, kKeepCount);
-    // Ends a holder with the same address, whatever carries it, with "replaced by".
-    HandheldSeat::Id id = m_seat.Open(address, name);
     m_connections.push_back(Connection{std::move(fd), id, address});
 }
 
