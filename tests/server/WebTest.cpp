@@ -818,21 +818,21 @@ TEST(WebProgram, AStopIsObeyedBetweenMessagesWhateverIsQueued) {
         ServerProcess& process = *running.process;
         OutputReader reader(process);
         std::string chunk = MegabyteOfPositions();
-        std::thread sender;
         std::unique_ptr<WebSocketClient> handheld;
         std::unique_ptr<LoopbackClient> client;
+        std::jthread sender;  // joined first, on any way out: it stops at the server's end
         if (web) {
             handheld = running.Handheld();
             ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
             ASSERT_TRUE(handheld->Send("!"));
-            sender = std::thread([&] { handheld->Flood(chunk, std::chrono::seconds(15)); });
+            sender = std::jthread([&] { handheld->Flood(chunk, std::chrono::seconds(15)); });
         } else {
             std::uint16_t port = running.tcpPort;
             ASSERT_NE(port, 0);
             client = std::make_unique<LoopbackClient>(kServerAddress, kServerAddress, port);
             ASSERT_TRUE(client->Connected());
             ASSERT_TRUE(client->Send("!"));
-            sender = std::thread([&] {
+            sender = std::jthread([&] {
                 for (int i = 0; i < 50 && client->Send(chunk); ++i) {
                 }
             });
@@ -854,8 +854,15 @@ TEST(WebProgram, AStopIsObeyedBetweenMessagesWhateverIsQueued) {
         auto stopped = std::chrono::steady_clock::now();
         kill(process.Pid(), SIGCONT);
         // The bound only keeps a broken server from hanging the test.
-        EXPECT_EQ(process.WaitUpTo(std::chrono::seconds(20)), 0);
+        int status = process.WaitUpTo(std::chrono::seconds(20));
         double seconds = SecondsSince(stopped);
+        if (status != 0) {
+            std::string log;
+            for (std::string line = process.ErrLine(); !line.empty(); line = process.ErrLine()) {
+                log += line + "\n";
+            }
+            ADD_FAILURE() << "exit status " << status << "\n" << log;
+        }
         std::printf("%s: exited %.3f s after the signal, %zu lines printed before it\n", web ? "web" : "tcp",
                     seconds, reader.Count());
         EXPECT_LT(seconds, 1.0);
@@ -866,10 +873,6 @@ TEST(WebProgram, AStopIsObeyedBetweenMessagesWhateverIsQueued) {
         ASSERT_FALSE(after.empty());
         EXPECT_EQ(after.back(), "connection-end up");
         EXPECT_LE(after.size(), 2u) << after[0];
-        if (client) {
-            client->Close();
-        }
-        sender.join();
     }
 }
 
@@ -890,7 +893,14 @@ TEST(WebProgram, AFloodOfLargeMessagesKeepsMemoryBoundedAndDecodesAtFullSpeed) {
     long idle = ResidentKb(process.Pid());
     std::string frame = Frame(2, MegabyteOfPositions());
     std::size_t perChunk = (frame.size() - 14) / 9;
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+    // The same path at a sanitizer's pace; its memory and speed are its own.
+    constexpr std::size_t kChunks = 20;
+    constexpr bool kMeasured = false;
+#else
     constexpr std::size_t kChunks = 200;
+    constexpr bool kMeasured = true;
+#endif
     std::atomic<bool> sent{false};
     std::size_t chunks = 0;
     std::thread sender([&] {
@@ -922,9 +932,11 @@ TEST(WebProgram, AFloodOfLargeMessagesKeepsMemoryBoundedAndDecodesAtFullSpeed) {
     std::printf("RSS idle %ld kB, peak %ld kB; %.0f lines/s while sending (%.2f s), %.0f lines/s after "
                 "(%zu lines in %.3f s)\n",
                 idle, peak, during, flooding, after, total - atClose, draining);
-    EXPECT_LT(peak - idle, 10 * 1024);
+    if (kMeasured) {
+        EXPECT_LT(peak - idle, 10 * 1024);
+    }
     // Only where enough was left to measure the rate after the close.
-    if (total - atClose > 100000) {
+    if (kMeasured && total - atClose > 100000) {
         EXPECT_GT(during, after / 2);
     }
     EXPECT_EQ(process.Stop(), 0);
