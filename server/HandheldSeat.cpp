@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "link/PenSample.h"
 #include "link/Protocol.h"
 
 namespace pv::server {
@@ -42,7 +43,7 @@ HandheldSeat::Id HandheldSeat::Open(std::uint32_t address, const std::string& na
 }
 
 bool HandheldSeat::Claim(Id id, const Peer& peer, char first) {
-    if (!protocol::StartsMessage(first)) {
+    if (!protocol::StartsMessage(first) && !(m_pen && first == protocol::kPen)) {
         // Another protocol (an HTTP request from a web page, say): nothing of
         // it may reach the pointer, not even a body that looks like clicks.
         char lead[8];

@@ -72,6 +72,13 @@ public:
     // released.
     void End(Id id, const std::string& reason);
 
+    // Whether the pen's samples are decoded (they may then also begin a stream)
+    // or skipped as bytes that start no message. Off by default.
+    void SetPenSamples(bool on) {
+        m_pen = on;
+        m_decoder.SetPenSamples(on);
+    }
+
     bool Holds(Id id) const { return id != 0 && id == m_holder; }
     // Whether id is still open as far as the seat knows: false once it was
     // replaced, yielded, refused or ended. Its transport then closes it.
@@ -120,6 +127,7 @@ private:
     Id m_holder = 0;
     Id m_lastId = 0;
     Clock::time_point m_lastHeard{};  // the holder's last bytes
+    bool m_pen = false;
 };
 
 }  // namespace pv::server

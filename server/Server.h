@@ -11,7 +11,7 @@
 
 #include "server/HandheldSeat.h"
 #include "server/LogLimiter.h"
-#include "server/UniqueFd.h"
+#include "server/Platform.h"
 
 namespace pv::server {
 
@@ -21,7 +21,7 @@ class Transport {
 public:
     virtual ~Transport() = default;
     // Polled with the loop's own descriptors; Service() runs when it is readable.
-    virtual int WakeFd() const = 0;
+    virtual SocketHandle WakeFd() const = 0;
     virtual void Service() = 0;
     // After every turn of the loop: ends the connections that the seat no
     // longer knows (replaced, yielded, refused).
@@ -61,7 +61,7 @@ public:
 
 private:
     struct Connection {
-        UniqueFd fd;
+        UniqueSocket fd;
         HandheldSeat::Id id = 0;
         std::uint32_t address = 0;
     };
@@ -81,15 +81,13 @@ private:
 
     HandheldSeat& m_seat;
     Log m_log;
-    UniqueFd m_listen;
-    // A descriptor kept free: when accept fails for want of one, it is given up
-    // to take the waiting connection and close it, so the listener never spins.
-    UniqueFd m_reserve;
+    UniqueSocket m_listen;
+    // Taken when accept fails for want of a descriptor, so the listener never spins.
+    DescriptorReserve m_reserve;
     std::vector<Connection> m_connections;
     std::size_t m_maxConnections = 64;
     std::size_t m_maxPerAddress = 4;
-    UniqueFd m_wakeRead;
-    UniqueFd m_wakeWrite;
+    Wakeup m_wake;
     std::atomic<bool> m_stop{false};
     std::uint16_t m_port = 0;
     // After accept fails for want of a descriptor or memory, the listener rests:

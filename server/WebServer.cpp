@@ -2,16 +2,11 @@
 
 #include "server/LogLimiter.h"
 #include "server/Output.h"
+#include "server/Platform.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <libwebsockets.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,11 +20,6 @@ namespace pv::server {
 
 namespace {
 
-// Same keepalive as a TCP handheld: a peer that vanished is found within about 25 s.
-constexpr int kKeepIdle = 10;
-constexpr int kKeepInterval = 5;
-constexpr int kKeepCount = 3;
-
 // Bytes received but not yet taken by the server's loop, beyond which the
 // WebSockets stop reading until it takes them: a loop held up (a full
 // standard output under --print) must not make the queue grow without bound.
@@ -40,17 +30,6 @@ struct Session {
     std::uint64_t id;  // 0 until the WebSocket is admitted
     bool closeRequested;
 };
-
-std::string AddressText(const sockaddr_in& address) {
-    return FormatIpv4Address(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
-}
-
-bool SocketAddress(int fd, bool peer, sockaddr_in& address) {
-    socklen_t size = sizeof address;
-    int result = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size)
-                      : getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    return result == 0 && address.sin_family == AF_INET;
-}
 
 std::string Header(lws* wsi, lws_token_indexes token) {
     int length = lws_hdr_total_length(wsi, token);
@@ -67,14 +46,7 @@ std::string Header(lws* wsi, lws_token_indexes token) {
 
 // Compares in time that does not depend on where the first difference is.
 bool SameSecret(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    unsigned char difference = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        difference = static_cast<unsigned char>(difference | (a[i] ^ b[i]));
-    }
-    return difference == 0;
+    return a.size() == b.size() && lws_timingsafe_bcmp(a.data(), b.data(), static_cast<std::uint32_t>(a.size())) == 0;
 }
 
 // Printable and bounded, for a log line: the text came from a stranger.
@@ -95,13 +67,22 @@ const lws_protocols kProtocols[] = {
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
+// With the pen's samples taken: a page that offers the pen's subprotocol first
+// gets it, and so learns that it may send them. Without, the same page's second
+// offer, "penvale", is chosen and its pen drives the gestures.
+const lws_protocols kPenProtocols[] = {
+    {"penvale", Callback, sizeof(Session), 4096, 0, nullptr, 0},
+    {kPenSubprotocol, Callback, sizeof(Session), 4096, 0, nullptr, 0},
+    {nullptr, nullptr, 0, 0, 0, nullptr, 0},
+};
+
 }  // namespace
 
 struct WebServer::Shared {
     WebConfig config;
     AllowList allow{std::vector<Ipv4Range>{}};
     std::uint16_t port = 0;
-    int wakeWrite = -1;
+    const Wakeup* wake = nullptr;
 
     std::mutex mutex;  // guards events, queuedBytes, holding, resume and closeRequests
     std::deque<WebEvent> events;
@@ -120,7 +101,7 @@ struct WebServer::Shared {
     std::map<std::uint64_t, std::string> closeReasons;
     std::set<std::uint64_t> paused;
 
-    // The files served: the root as realpath() gives it, and the library's own open.
+    // The files served: the root with every link followed, and the library's own open.
     std::string realRoot;
     lws_fop_fd_t (*openFile)(const lws_plat_file_ops*, const char*, const char*, lws_fop_flags_t*) = nullptr;
 
@@ -144,15 +125,13 @@ struct WebServer::Shared {
             holding = holding || full;
             events.push_back(std::move(event));
         }
-        char byte = 0;
-        // A full pipe already wakes the loop, which then takes every event.
-        [[maybe_unused]] ssize_t n = write(wakeWrite, &byte, 1);
+        wake->Signal();
         return full;
     }
 
     void Refuse(const sockaddr_in& peer, WebRefusal why, const std::string& text) {
-        WebEvent event{WebEvent::Kind::Refused, 0, ntohl(peer.sin_addr.s_addr), AddressText(peer),
-                       "refused " + AddressText(peer) + " (web): " + text};
+        WebEvent event{WebEvent::Kind::Refused, 0, ntohl(peer.sin_addr.s_addr), net::AddressText(peer),
+                       "refused " + net::AddressText(peer) + " (web): " + text};
         event.refusal = why;
         Post(std::move(event));
     }
@@ -175,7 +154,7 @@ struct WebServer::Shared {
         // The page's own origin is this server at the address the peer reached:
         // any other page in the phone's browser has another one.
         sockaddr_in local{};
-        if (!SocketAddress(lws_get_socket_fd(wsi), false, local)) {
+        if (!net::Address(lws_get_socket_fd(wsi), false, local)) {
             return {WebRefusal::Origin, "WebSocket on a socket without an IPv4 address"};
         }
         std::string expected = "http://" + FormatIpv4Address(ntohl(local.sin_addr.s_addr));
@@ -209,8 +188,8 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
     case LWS_CALLBACK_FILTER_NETWORK_CONNECTION: {
         // Before a byte of the peer is read, exactly as for a TCP handheld.
         sockaddr_in peer{};
-        int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(in));
-        if (!SocketAddress(fd, true, peer) || !shared->allow.Allows(ntohl(peer.sin_addr.s_addr))) {
+        auto fd = static_cast<SocketHandle>(reinterpret_cast<std::intptr_t>(in));
+        if (!net::Address(fd, true, peer) || !shared->allow.Allows(ntohl(peer.sin_addr.s_addr))) {
             shared->Refuse(peer, WebRefusal::Peer, "not in the allowed ranges (add it with --allow)");
             return -1;
         }
@@ -228,7 +207,7 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
     }
     case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED: {
         sockaddr_in peer{};
-        if (SocketAddress(lws_get_socket_fd(wsi), true, peer)) {
+        if (net::Address(lws_get_socket_fd(wsi), true, peer)) {
             std::uint32_t address = ntohl(peer.sin_addr.s_addr);
             shared->peers[wsi] = address;
             ++shared->perAddress[address];
@@ -248,7 +227,7 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         // the checks made on an HTTP/1.1 upgrade.
         if (in == nullptr || std::strcmp(static_cast<const char*>(in), "websocket") != 0) {
             sockaddr_in peer{};
-            SocketAddress(lws_get_socket_fd(wsi), true, peer);
+            net::Address(lws_get_socket_fd(wsi), true, peer);
             shared->Refuse(peer, WebRefusal::Protocol,
                            "upgrade to " + Quoted(in != nullptr ? static_cast<const char*>(in) : "") +
                                " (only HTTP/1.1 and its WebSocket are served)");
@@ -259,7 +238,7 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         auto [why, text] = shared->CheckUpgrade(wsi);
         if (!text.empty()) {
             sockaddr_in peer{};
-            SocketAddress(lws_get_socket_fd(wsi), true, peer);
+            net::Address(lws_get_socket_fd(wsi), true, peer);
             shared->Refuse(peer, why, text);
             return -1;
         }
@@ -267,10 +246,10 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
     }
     case LWS_CALLBACK_ESTABLISHED: {
         sockaddr_in peer{};
-        SocketAddress(lws_get_socket_fd(wsi), true, peer);
+        net::Address(lws_get_socket_fd(wsi), true, peer);
         session->id = shared->nextId++;
         shared->sockets[session->id] = wsi;
-        shared->Post({WebEvent::Kind::Open, session->id, ntohl(peer.sin_addr.s_addr), AddressText(peer), {}});
+        shared->Post({WebEvent::Kind::Open, session->id, ntohl(peer.sin_addr.s_addr), net::AddressText(peer), {}});
         return 0;
     }
     case LWS_CALLBACK_RECEIVE:
@@ -356,12 +335,12 @@ lws_fop_fd_t OpenInsideRoot(const lws_plat_file_ops* fops, const char* filename,
         auto found = g_files.find(fops);
         shared = found != g_files.end() ? found->second : nullptr;
     }
-    char resolved[PATH_MAX];
-    if (shared == nullptr || realpath(filename, resolved) == nullptr ||
-        std::string(resolved).rfind(shared->realRoot + "/", 0) != 0) {
+    std::error_code error;
+    std::string resolved = shared != nullptr ? std::filesystem::canonical(filename, error).string() : std::string();
+    if (shared == nullptr || error || resolved.rfind(shared->realRoot + kPathSeparator, 0) != 0) {
         return nullptr;
     }
-    return shared->openFile(fops, resolved, vpath, flags);
+    return shared->openFile(fops, resolved.c_str(), vpath, flags);
 }
 
 // Set while a web server stops: its thread must not stay blocked on a full
@@ -407,35 +386,16 @@ void LogFromLibrary(int level, const char* line) {
     WriteAll(STDERR_FILENO, "penvale-server: web: " + text + "\n", g_stopping);
 }
 
-// The listening socket that lws made on port: the one socket of this process
-// that listens there.
-int ListeningSocket(std::uint16_t port) {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        int fd = std::atoi(entry.path().filename().c_str());
-        int listening = 0;
-        socklen_t size = sizeof listening;
-        sockaddr_in local{};
-        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening != 0 &&
-            SocketAddress(fd, false, local) && ntohs(local.sin_port) == port) {
-            return fd;
-        }
-    }
-    return -1;
-}
-
 }  // namespace
 
 std::string InstalledWebRoot() {
-    char buffer[4096];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n > 0) {
-        std::string exe(buffer, static_cast<std::size_t>(n));
-        std::string folder = exe.substr(0, exe.rfind('/'));
-        for (const char* candidate : {"/../share/penvale/web", "/../web-bundle"}) {
-            std::string root = folder + candidate;
-            char resolved[PATH_MAX];
-            if (access((root + "/index.html").c_str(), R_OK) == 0 && realpath(root.c_str(), resolved) != nullptr) {
-                return resolved;
+    if (std::string folder = ProgramFolder(); !folder.empty()) {
+        // Beside the program on Windows; under its prefix elsewhere; the build tree's bundle.
+        for (const char* candidate : {"/web", "/../share/penvale/web", "/../web-bundle"}) {
+            std::error_code error;
+            std::filesystem::path root = std::filesystem::canonical(folder + candidate, error);
+            if (!error && std::filesystem::is_regular_file(root / "index.html", error)) {
+                return root.string();
             }
         }
     }
@@ -446,28 +406,20 @@ WebServer::WebServer(AllowList allow) : m_allow(std::move(allow)) {}
 
 WebServer::~WebServer() {
     Stop();
-    delete m_shared;
-    for (int fd : {m_wakeRead, m_wakeWrite}) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
 }
 
 std::string WebServer::Start(const WebConfig& config) {
     std::string where = FormatIpv4Address(config.address) + ":" + std::to_string(config.port);
     // Made here, not with the object: a server without --web spends no descriptor on it.
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        return std::string("cannot make a pipe: ") + std::strerror(errno);
+    m_wake = std::make_unique<Wakeup>();
+    if (!m_wake->Valid()) {
+        return "cannot make the web server's wake-up: " + ErrorText(errno);
     }
-    m_wakeRead = fds[0];
-    m_wakeWrite = fds[1];
-    m_shared = new Shared;
+    m_shared = std::make_unique<Shared>();
     Shared& shared = *m_shared;
     shared.config = config;
     shared.allow = m_allow;
-    shared.wakeWrite = m_wakeWrite;
+    shared.wake = m_wake.get();
 
     // lws knows most types; these it does not, or names otherwise.
     shared.mimeWasm = {nullptr, nullptr, ".wasm", "application/wasm"};
@@ -485,19 +437,19 @@ std::string WebServer::Start(const WebConfig& config) {
 
     g_stopping.store(false);
     lws_set_log_level(LLL_ERR, LogFromLibrary);
-    m_reserve.Reset(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    m_reserve = std::make_unique<DescriptorReserve>();
     lws_context_creation_info info{};
     std::string address = FormatIpv4Address(config.address);
     info.iface = config.address == 0 ? nullptr : address.c_str();
     info.port = config.port;
-    info.protocols = kProtocols;
+    info.protocols = config.pen ? kPenProtocols : kProtocols;
     info.mounts = &shared.mount;
     info.headers = &shared.noSniff;
     info.user = &shared;
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
-    info.ka_time = kKeepIdle;
-    info.ka_interval = kKeepInterval;
-    info.ka_probes = kKeepCount;
+    info.ka_time = net::kKeepIdle;
+    info.ka_interval = net::kKeepInterval;
+    info.ka_probes = net::kKeepCount;
     info.server_string = "penvale-server";
     // Room for the connections allowed, the listener and the library's own
     // wake-up: beyond it lws stops accepting rather than failing.
@@ -517,27 +469,27 @@ std::string WebServer::Start(const WebConfig& config) {
     }
     m_port = static_cast<std::uint16_t>(port);
     shared.port = m_port;
-    char realRoot[PATH_MAX];
-    shared.realRoot = realpath(config.root.c_str(), realRoot) != nullptr ? realRoot : config.root;
+    std::error_code error;
+    shared.realRoot = std::filesystem::canonical(config.root, error).string();
+    if (error) {
+        shared.realRoot = config.root;
+    }
     if (lws_plat_file_ops* fops = lws_get_fops(m_context); fops != nullptr) {
         std::lock_guard lock(g_filesMutex);
         shared.openFile = fops->LWS_FOP_OPEN;
         fops->LWS_FOP_OPEN = OpenInsideRoot;
         g_files[fops] = &shared;
     }
-    int listening = ListeningSocket(m_port);
+    SocketHandle listening = ListeningSocket(m_port);
     m_thread = std::thread([this, listening] {
         while (!m_stop.load()) {
             if (lws_service(m_context, 0) < 0) {
                 break;
             }
-            if (g_acceptFailed.exchange(false) && listening >= 0) {
+            if (g_acceptFailed.exchange(false) && listening != kNoSocket) {
                 // Out of descriptors: the waiting connection would wake the
                 // poll at once again. The reserve takes it and closes it.
-                m_reserve.Reset();
-                UniqueFd waiting(accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
-                m_reserve.Reset(open("/dev/null", O_RDONLY | O_CLOEXEC));
-                if (!waiting) {
+                if (!m_reserve->DropWaiting(listening)) {
                     // Not even that: rest a moment rather than spin.
                     std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 }
@@ -548,8 +500,8 @@ std::string WebServer::Start(const WebConfig& config) {
 }
 
 std::vector<WebEvent> WebServer::TakeEvents() {
-    char drain[64];
-    while (read(m_wakeRead, drain, sizeof drain) > 0) {
+    if (m_wake) {
+        m_wake->Drain();
     }
     std::vector<WebEvent> taken;
     if (m_shared != nullptr) {

@@ -11,13 +11,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "server/AllowList.h"
-#include "server/UniqueFd.h"
+#include "server/Platform.h"
 
 struct lws_context;
 struct lws_vhost;
@@ -29,10 +30,15 @@ struct WebConfig {
     std::uint16_t port = 0;     // 0 picks a free one
     std::string root;           // the folder whose files are served
     std::string token;          // what the WebSocket upgrade must carry as ?t=
+    bool pen = false;           // the pen's subprotocol is chosen when the page offers it
     // Connections (pages, WebSockets) open at most, in all and from one address.
     std::size_t maxConnections = 256;
     std::size_t maxPerAddress = 16;
 };
+
+// The WebSocket subprotocol by which the page and the server agree that the
+// page sends the pen's samples.
+inline constexpr char kPenSubprotocol[] = "penvale-pen";
 
 // Why the web server turned a peer or an upgrade away.
 enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin, Crowded, Protocol };
@@ -73,7 +79,7 @@ public:
     // Readable while events wait; the loop then calls TakeEvents(), deals
     // with them and calls Processed(). While more than a bound of received
     // bytes waits or is being dealt with, the WebSockets are not read.
-    int WakeFd() const { return m_wakeRead; }
+    SocketHandle WakeFd() const { return m_wake ? m_wake->PollHandle() : kNoSocket; }
     std::vector<WebEvent> TakeEvents();
     void Processed();
 
@@ -90,13 +96,13 @@ private:
     AllowList m_allow;
     std::uint16_t m_port = 0;
     std::size_t m_taken = 0;  // data bytes of the events the loop took last
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    std::unique_ptr<Wakeup> m_wake;
+    // Declared before the context so that it outlives the context's destruction.
+    std::unique_ptr<Shared> m_shared;
     lws_context* m_context = nullptr;
-    UniqueFd m_reserve;  // kept free for the service thread's accept of last resort
+    std::unique_ptr<DescriptorReserve> m_reserve;  // for the service thread's accept of last resort
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
-    Shared* m_shared = nullptr;
 };
 
 }  // namespace pv::server
