@@ -28,6 +28,10 @@ const PvPage = (() => {
             // A home-screen start opens the page without it: the last one seen still holds.
             if (fromUrl) {
                 localStorage.setItem('WebToken', fromUrl);
+                // Kept: out of the address bar and the history, where others may see it.
+                const url = new URL(location.href);
+                url.searchParams.delete('t');
+                history.replaceState(history.state, '', url.pathname + url.search + url.hash);
                 return fromUrl;
             }
             return localStorage.getItem('WebToken') || '';
