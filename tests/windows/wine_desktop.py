@@ -410,7 +410,7 @@ def run_page(prefix, exe, bundle, scratch):
         log(result.stdout + result.stderr)
         if result.returncode != 0:
             fail("the page under the Windows server")
-        if not wait_for(lambda: "WebSocket without the token" in server.log()):
+        if not wait_for(lambda: "WebSocket without the token" in server.log(), 30):
             fail("the server did not refuse the page without the token: " + server.log())
         else:
             log("ok the server refused the page without the token")
