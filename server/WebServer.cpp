@@ -398,6 +398,9 @@ std::string InstalledWebRoot() {
                 return root.string();
             }
         }
+#ifdef _WIN32
+        return folder + "\\web";
+#endif
     }
     return PENVALE_WEB_ROOT;
 }

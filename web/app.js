@@ -5,7 +5,7 @@
 
 const PvPage = (() => {
     const BAR_HEIGHT = 40;  // CSS pixels: the client area begins here, as the work area does
-    const SETTINGS = 107, HELP = 32793, ABOUT = 57664, EXIT = 57665;
+    const {kSettings: SETTINGS, kAppAbout: ABOUT, kAppExit: EXIT} = PvCommands;
     const ACTION_KEY = 0x86, HELP_KEY = 0x70;
 
     let canvas = null;
@@ -296,6 +296,14 @@ const PvPage = (() => {
     }
 
     function wire() {
+        // The markup names its commands; their ids come from the program's table.
+        for (const element of document.querySelectorAll('[data-command]')) {
+            const id = PvCommands[element.dataset.command];
+            if (id === undefined) {
+                throw new Error('unknown command ' + element.dataset.command);
+            }
+            element.dataset.command = String(id);
+        }
         canvas = $('surface');
         context = canvas.getContext('2d', {alpha: false});
         canvas.addEventListener('pointerdown', onPointerDown);
