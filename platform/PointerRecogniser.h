@@ -73,6 +73,12 @@ public:
     void BoxClosed(bool pointerDown);
     bool Modal() const { return m_nBoxes > 0; }
 
+    // A pen over the surface that touches nothing, and a pen gone out of its range. Where the
+    // target takes a pen's samples, the pen's hover, touch and leaving go to it as they come
+    // (Down, Move and Up of a pen too) and the pen drives no gesture; elsewhere these do nothing.
+    void Hover(const PvPointerSample& sample);
+    void Leave(int id);
+
     // The raw points of the event being delivered, oldest first, at most max (the newest).
     int GetMouseMovePoints(PvPoint* points, int max) const;
 
@@ -88,6 +94,10 @@ private:
     void DeliverPendingMoves();
     void CancelHold();
     void EndUnderBox();
+    // Whether this pen sample goes out as it is rather than to the gestures.
+    bool PenSampleFor(const PvPointerSample& sample) const;
+    void SendPen(PvPenSample::Phase phase, const PvPointerSample& sample);
+    void PenOut();
     // Every call into the surface goes through here, so that a box closing meanwhile is
     // dealt with after the call has returned.
     template <typename Call>
@@ -122,4 +132,9 @@ private:
     int m_nDelivering = 0;
     bool m_bEndDue = false;  // the last box closed while a call was still running
     bool m_bPointerDownAtEnd = false;
+
+    // The pen whose samples go out: in range, and touching.
+    bool m_bPenInRange = false;
+    bool m_bPenTouching = false;
+    PvPointerSample m_lastPen;
 };

@@ -5,7 +5,7 @@
 
 const PvPage = (() => {
     const BAR_HEIGHT = 40;  // CSS pixels: the client area begins here, as the work area does
-    const SETTINGS = 107, HELP = 32793, ABOUT = 57664, EXIT = 57665;
+    const {kSettings: SETTINGS, kAppAbout: ABOUT, kAppExit: EXIT} = PvCommands;
     const ACTION_KEY = 0x86, HELP_KEY = 0x70;
 
     let canvas = null;
@@ -28,6 +28,10 @@ const PvPage = (() => {
             // A home-screen start opens the page without it: the last one seen still holds.
             if (fromUrl) {
                 localStorage.setItem('WebToken', fromUrl);
+                // Kept: out of the address bar and the history, where others may see it.
+                const url = new URL(location.href);
+                url.searchParams.delete('t');
+                history.replaceState(history.state, '', url.pathname + url.search + url.hash);
                 return fromUrl;
             }
             return localStorage.getItem('WebToken') || '';
@@ -81,13 +85,24 @@ const PvPage = (() => {
         sample(wasm()._pv_pointer_down, event, event.pointerId);
     }
 
+    // Every sample since the last event, oldest first; outside a secure context only the event itself.
+    function coalesced(event) {
+        const samples = typeof event.getCoalescedEvents === 'function' ? event.getCoalescedEvents() : [];
+        return samples.length > 0 ? samples : [event];
+    }
+
     function onPointerMove(event) {
+        if (pointerId === null && event.pointerType === 'pen' && !closed) {
+            // A pen in range over the surface: the desktop's tablet pen follows it where it takes samples.
+            for (const one of coalesced(event)) {
+                sample(wasm()._pv_pointer_hover, one, event.pointerId);
+            }
+            return;
+        }
         if (event.pointerId !== pointerId) {
             return;
         }
-        // Every sample since the last event, oldest first; outside a secure context only the event itself.
-        const samples = typeof event.getCoalescedEvents === 'function' ? event.getCoalescedEvents() : [];
-        for (const one of samples.length > 0 ? samples : [event]) {
+        for (const one of coalesced(event)) {
             sample(wasm()._pv_pointer_move, one, event.pointerId);
         }
         wasm()._pv_pointer_flush();
@@ -99,6 +114,13 @@ const PvPage = (() => {
         }
         pointerId = null;
         sample(wasm()._pv_pointer_up, event, event.pointerId);
+    }
+
+    // A pen that leaves the surface (out of range, or off it) is out of the tablet's range.
+    function onPointerLeave(event) {
+        if (event.pointerType === 'pen' && event.pointerId !== pointerId && !closed) {
+            wasm()._pv_pointer_leave(event.pointerId);
+        }
     }
 
     function onPointerCancel(event) {
@@ -292,6 +314,14 @@ const PvPage = (() => {
     }
 
     function wire() {
+        // The markup names its commands; their ids come from the program's table.
+        for (const element of document.querySelectorAll('[data-command]')) {
+            const id = PvCommands[element.dataset.command];
+            if (id === undefined) {
+                throw new Error('unknown command ' + element.dataset.command);
+            }
+            element.dataset.command = String(id);
+        }
         canvas = $('surface');
         context = canvas.getContext('2d', {alpha: false});
         canvas.addEventListener('pointerdown', onPointerDown);
@@ -302,6 +332,7 @@ const PvPage = (() => {
         canvas.addEventListener('onpointerrawupdate' in window ? 'pointerrawupdate' : 'pointermove', onPointerMove);
         canvas.addEventListener('pointerup', onPointerUp);
         canvas.addEventListener('pointercancel', onPointerCancel);
+        canvas.addEventListener('pointerleave', onPointerLeave);
         // A pointer that ends anywhere (under a box, off the canvas) is no longer down.
         window.addEventListener('pointerup', (event) => {
             if (event.pointerId === pointerId && event.target !== canvas) {
