@@ -91,6 +91,26 @@ std::string SystemErrorText(DWORD error) {
     return out;
 }
 
+// The running user's SID as text ("S-1-5-21-..."); empty when unknown.
+std::wstring UserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return {};
+    }
+    std::wstring text;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    wchar_t* sid = nullptr;
+    if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+        text = sid;
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
+}
+
 // WSAStartup once, before the first socket.
 bool StartOnce() {
     static const bool started = [] {
@@ -336,9 +356,15 @@ bool MakePrivateFolder(const std::string& dir) {
             return false;
         }
     }
-    // The folder itself: its owner and the system only, nothing inherited.
+    // The folder itself: this user and the system only, nothing inherited. By the
+    // user's own SID, not the owner's: an elevated run would make Administrators the
+    // owner, and the user's next ordinary run could not read the token.
+    std::wstring acl = L"D:P(A;OICI;FA;;;SY)";
+    if (std::wstring user = UserSid(); !user.empty()) {
+        acl += L"(A;OICI;FA;;;" + user + L")";
+    }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)", SDDL_REVISION_1,
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(acl.c_str(), SDDL_REVISION_1,
                                                          &attributes.lpSecurityDescriptor, nullptr);
     bool made = CreateDirectoryW(wide.c_str(), &attributes) || GetLastError() == ERROR_ALREADY_EXISTS;
     DWORD error = GetLastError();
