@@ -62,6 +62,8 @@ public:
 
     bool Holds(Id id) const { return id != 0 && id == m_holder; }
     Id Holder() const { return m_holder; }
+    // The holder's address (host byte order); 0 while nobody holds the seat.
+    std::uint32_t HolderAddress() const { return m_holder != 0 ? m_holderAddress : 0; }
 
     // The button pacing's timed queue: the connection loop waits no longer than
     // NextDue() and then calls WriteDue().

@@ -35,7 +35,23 @@ constexpr std::size_t kQueueLimit = 1 << 20;
 struct Session {
     std::uint64_t id;  // 0 until the WebSocket is admitted
     bool closeRequested;
+    WebRefusal refusal;  // accepted only to be closed at once with the reason
 };
+
+// Refusals a page of ours may meet and must be told about: the upgrade is
+// accepted and closed at once with a code, as a refused handshake reaches the
+// page's script with no reason at all.
+int TellableCloseCode(WebRefusal why) {
+    switch (why) {
+    case WebRefusal::NoToken:
+    case WebRefusal::WrongToken:
+        return kCloseWrongToken;
+    case WebRefusal::Origin:
+        return kCloseForeignPage;
+    default:
+        return 0;
+    }
+}
 
 std::string AddressText(const sockaddr_in& address) {
     return FormatIpv4Address(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
@@ -104,6 +120,7 @@ struct WebServer::Shared {
     std::size_t queuedBytes = 0;
     bool resume = false;  // the loop took a full queue: paused sockets may read again
     std::vector<std::pair<std::uint64_t, std::string>> closeRequests;
+    std::map<std::uint64_t, int> closeCodes;  // requested codes other than kCloseRefused
 
     // Service thread only.
     std::uint64_t nextId = 1;
@@ -208,11 +225,20 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             sockaddr_in peer{};
             SocketAddress(lws_get_socket_fd(wsi), true, peer);
             shared->Refuse(peer, why, text);
+            if (TellableCloseCode(why) != 0 && session != nullptr) {
+                session->refusal = why;
+                return 0;
+            }
             return -1;
         }
         return 0;
     }
     case LWS_CALLBACK_ESTABLISHED: {
+        if (session->refusal != WebRefusal::None) {
+            // Never admitted: no id, no event; only the close frame goes out.
+            RequestClose(wsi, *session);
+            return 0;
+        }
         sockaddr_in peer{};
         SocketAddress(lws_get_socket_fd(wsi), true, peer);
         session->id = shared->nextId++;
@@ -256,15 +282,32 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             if (found != shared->sockets.end()) {
                 shared->closeReasons[id] = why;
                 RequestClose(found->second, *static_cast<Session*>(lws_wsi_user(found->second)));
+            } else {
+                std::lock_guard lock(shared->mutex);
+                shared->closeCodes.erase(id);
             }
         }
         return 0;
     }
     case LWS_CALLBACK_SERVER_WRITEABLE:
+        if (session->closeRequested && session->refusal != WebRefusal::None) {
+            const char* why = session->refusal == WebRefusal::Origin ? "foreign page" : "wrong token";
+            lws_close_reason(wsi, static_cast<lws_close_status>(TellableCloseCode(session->refusal)),
+                             reinterpret_cast<unsigned char*>(const_cast<char*>(why)), std::strlen(why));
+            return -1;
+        }
         if (session->closeRequested) {
             // The server never sends data: writing is only ever the close.
             std::string why = shared->closeReasons[session->id].substr(0, 120);
-            lws_close_reason(wsi, LWS_CLOSE_STATUS_POLICY_VIOLATION,
+            int code = LWS_CLOSE_STATUS_POLICY_VIOLATION;
+            {
+                std::lock_guard lock(shared->mutex);
+                if (auto found = shared->closeCodes.find(session->id); found != shared->closeCodes.end()) {
+                    code = found->second;
+                    shared->closeCodes.erase(found);
+                }
+            }
+            lws_close_reason(wsi, static_cast<lws_close_status>(code),
                              reinterpret_cast<unsigned char*>(why.data()), why.size());
             return -1;
         }
@@ -280,6 +323,10 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         }
         shared->sockets.erase(session->id);
         shared->paused.erase(session->id);
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->closeCodes.erase(session->id);
+        }
         shared->Post({WebEvent::Kind::Closed, session->id, 0, {}, why});
         return 0;
     }
@@ -419,13 +466,16 @@ std::vector<WebEvent> WebServer::TakeEvents() {
     return taken;
 }
 
-void WebServer::Close(std::uint64_t id, const std::string& reason) {
+void WebServer::Close(std::uint64_t id, const std::string& reason, int code) {
     if (m_context == nullptr) {
         return;
     }
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->closeRequests.emplace_back(id, reason);
+        if (code != kCloseRefused) {
+            m_shared->closeCodes[id] = code;
+        }
     }
     lws_cancel_service(m_context);
 }

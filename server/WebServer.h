@@ -32,6 +32,13 @@ struct WebConfig {
 // Why the web server turned a peer or an upgrade away.
 enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin };
 
+// Close codes that tell the page why it was turned away, so that it can say so
+// in words (the close reason carries details: the holder's address for kCloseBusy).
+inline constexpr int kCloseRefused = 1008;      // policy: any other reason
+inline constexpr int kCloseWrongToken = 4001;   // no token, or not this server's (an old one)
+inline constexpr int kCloseForeignPage = 4002;  // the page was not opened at this server's address
+inline constexpr int kCloseBusy = 4003;         // another handheld holds the desktop
+
 struct WebEvent {
     enum class Kind {
         Open,     // a WebSocket was admitted: id, peer, peerName
@@ -69,8 +76,9 @@ public:
     int WakeFd() const { return m_wakeRead; }
     std::vector<WebEvent> TakeEvents();
 
-    // Ends a WebSocket (safe from any thread; an id already gone is ignored).
-    void Close(std::uint64_t id, const std::string& reason);
+    // Ends a WebSocket (safe from any thread; an id already gone is ignored)
+    // with a close frame of code and reason.
+    void Close(std::uint64_t id, const std::string& reason, int code = kCloseRefused);
 
     // Ends every connection and the service thread. Idempotent.
     void Stop();

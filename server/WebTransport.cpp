@@ -21,7 +21,8 @@ void WebTransport::Service() {
         case WebEvent::Kind::Open: {
             std::string name = event.peerName + " (web)";
             if (m_seat.Admit(event.peer, name) == HandheldSeat::Admission::Refused) {
-                m_web.Close(event.id, "another handheld has the pointer");
+                // The page says who has it: the address is all it is told.
+                m_web.Close(event.id, FormatIpv4Address(m_seat.HolderAddress()), kCloseBusy);
                 break;
             }
             // Ends the current holder, whatever carries it, with "replaced by".

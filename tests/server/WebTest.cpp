@@ -284,6 +284,9 @@ TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
     auto stranger = running.Handheld("127.0.0.3");
     stranger->WaitOpen();
     EXPECT_TRUE(stranger->WaitClosedByServer());
+    // Told who has it, so that its page can say so.
+    EXPECT_EQ(stranger->CloseCode(), kCloseBusy);
+    EXPECT_EQ(stranger->CloseReason(), kServerAddress);
     EXPECT_NE(LineWith(running.log, "refused 127.0.0.3:"), "");
     LoopbackClient tcpStranger("127.0.0.4", kServerAddress, running.server.Port());
     ASSERT_TRUE(tcpStranger.Connected());
@@ -489,20 +492,31 @@ TEST(WebProgram, RefusesUpgradesWithoutTheTokenOrFromAForeignPageAndSaysWhy) {
         std::string path;
         std::string origin;
         const char* reason;
+        int code;  // the close frame's code that tells the page why; 0: the handshake is refused
     };
-    std::vector<Row> rows = {Row{"/ws", own, "without the token"}, Row{"/ws?t=", own, "without the token"},
-                             Row{"/ws?t=" + wrong, own, "wrong token"},
-                             Row{"/ws?t=" + program.token.substr(0, 31), own, "wrong token"},
-                             Row{"/ws?t=" + program.token, "http://evil.example", "Origin 'http://evil.example'"},
-                             Row{"/ws?t=" + program.token, own + "0", "foreign page"},
-                             Row{"/ws?t=" + program.token, "", "Origin missing"},
-                             Row{"/?t=" + program.token, own, "is not /ws"}};
+    std::vector<Row> rows = {
+        Row{"/ws", own, "without the token", kCloseWrongToken},
+        Row{"/ws?t=", own, "without the token", kCloseWrongToken},
+        Row{"/ws?t=" + wrong, own, "wrong token", kCloseWrongToken},
+        Row{"/ws?t=" + program.token.substr(0, 31), own, "wrong token", kCloseWrongToken},
+        Row{"/ws?t=" + program.token, "http://evil.example", "Origin 'http://evil.example'", kCloseForeignPage},
+        Row{"/ws?t=" + program.token, own + "0", "foreign page", kCloseForeignPage},
+        Row{"/ws?t=" + program.token, "", "Origin missing", kCloseForeignPage},
+        Row{"/?t=" + program.token, own, "is not /ws", 0}};
     // Each from an address of its own, so that each gets its line.
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         std::string source = "127.0.0." + std::to_string(10 + i);
         auto handheld = program.Handheld(row.path, row.origin, source.c_str());
-        EXPECT_FALSE(handheld->WaitOpen()) << row.path << " " << row.origin;
+        if (row.code == 0) {
+            EXPECT_FALSE(handheld->WaitOpen()) << row.path << " " << row.origin;
+        } else {
+            // Accepted only to be closed at once, with the code and no data taken.
+            handheld->WaitOpen();
+            EXPECT_TRUE(handheld->WaitClosedByServer()) << row.path << " " << row.origin;
+            EXPECT_EQ(handheld->CloseCode(), row.code) << row.path << " " << row.origin;
+            EXPECT_FALSE(handheld->Send("|")) << row.path << " " << row.origin;
+        }
         std::string line = program.process->ErrLineWith("refused " + source + ":");
         EXPECT_NE(line.find(row.reason), std::string::npos) << line;
         // The token never reaches the log, right or wrong.
@@ -511,9 +525,9 @@ TEST(WebProgram, RefusesUpgradesWithoutTheTokenOrFromAForeignPageAndSaysWhy) {
     // The same refusal again from the same address is held back (a page that
     // retries cannot flood the log); another reason is not.
     for (int again = 0; again < 3; ++again) {
-        EXPECT_FALSE(program.Handheld("/ws", own, "127.0.0.10")->WaitOpen());
+        EXPECT_TRUE(program.Handheld("/ws", own, "127.0.0.10")->WaitClosedByServer());
     }
-    EXPECT_FALSE(program.Handheld("/ws?t=" + wrong, own, "127.0.0.10")->WaitOpen());
+    EXPECT_TRUE(program.Handheld("/ws?t=" + wrong, own, "127.0.0.10")->WaitClosedByServer());
     EXPECT_NE(program.process->ErrLineWith("refused 127.0.0.10:").find("wrong token"), std::string::npos);
 
     // None of them got near the pointer, and the right one still gets in.
@@ -572,7 +586,8 @@ TEST(WebProgram, TheTokenSurvivesARestartUntilNewTokenReplacesIt) {
         ASSERT_EQ(program.token.size(), 32u);
         EXPECT_NE(program.token, first);
         auto old = program.Handheld("/ws?t=" + first, Origin(program.port));
-        EXPECT_FALSE(old->WaitOpen());
+        EXPECT_TRUE(old->WaitClosedByServer());
+        EXPECT_EQ(old->CloseCode(), kCloseWrongToken);
         EXPECT_NE(program.process->ErrLineWith("wrong token"), "");
         auto handheld = program.Handheld();
         ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
