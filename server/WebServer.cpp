@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <vector>
 
 namespace pv::server {
 
@@ -36,6 +38,7 @@ struct Session {
     std::uint64_t id;  // 0 until the WebSocket is admitted
     bool closeRequested;
     WebRefusal refusal;  // accepted only to be closed at once with the reason
+    bool connectPage;    // an HTTP request for /connect whose body is due
 };
 
 // Refusals a page of ours may meet and must be told about: the upgrade is
@@ -121,6 +124,7 @@ struct WebServer::Shared {
     bool resume = false;  // the loop took a full queue: paused sockets may read again
     std::vector<std::pair<std::uint64_t, std::string>> closeRequests;
     std::map<std::uint64_t, int> closeCodes;  // requested codes other than kCloseRefused
+    std::string connectPage;
 
     // Service thread only.
     std::uint64_t nextId = 1;
@@ -133,6 +137,7 @@ struct WebServer::Shared {
     lws_protocol_vhost_options mimeManifest{};
     lws_protocol_vhost_options mimeHtm{};
     lws_http_mount mount{};
+    lws_http_mount connectMount{};
     lws_protocol_vhost_options noReferrer{};
     lws_protocol_vhost_options noSniff{};
 
@@ -195,7 +200,46 @@ struct WebServer::Shared {
     }
 };
 
+bool SameMachine(std::uint32_t peer, std::uint32_t local) {
+    return (peer >> 24) == 127 || peer == local;
+}
+
 namespace {
+
+// /connect: the address and code of the page, for a browser on the desktop
+// only. Any other peer gets a refusal that says where to open it.
+std::string ConnectPage(WebServer::Shared& shared) {
+    std::lock_guard lock(shared.mutex);
+    return shared.connectPage;
+}
+
+int ServeConnectPage(lws* wsi, WebServer::Shared& shared, Session& session) {
+    sockaddr_in peer{};
+    sockaddr_in local{};
+    int fd = lws_get_socket_fd(wsi);
+    std::string page = ConnectPage(shared);
+    if (!SocketAddress(fd, true, peer) || !SocketAddress(fd, false, local) ||
+        !SameMachine(ntohl(peer.sin_addr.s_addr), ntohl(local.sin_addr.s_addr)) || page.empty()) {
+        lws_return_http_status(wsi, HTTP_STATUS_FORBIDDEN,
+                               "This page is shown on the desktop itself only: open it in a browser there.");
+        return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
+    }
+    unsigned char buffer[LWS_PRE + 1024];
+    unsigned char* start = buffer + LWS_PRE;
+    unsigned char* p = start;
+    unsigned char* end = buffer + sizeof buffer - 1;
+    static const char kNoStore[] = "no-store";
+    if (lws_add_http_common_headers(wsi, HTTP_STATUS_OK, "text/html", page.size(), &p, end) ||
+        lws_add_http_header_by_name(wsi, reinterpret_cast<const unsigned char*>("cache-control:"),
+                                    reinterpret_cast<const unsigned char*>(kNoStore), sizeof kNoStore - 1, &p,
+                                    end) ||
+        lws_finalize_write_http_header(wsi, start, &p, end)) {
+        return -1;
+    }
+    session.connectPage = true;
+    lws_callback_on_writable(wsi);
+    return 0;
+}
 
 // The close frame goes out when the socket can take it; a peer that reads
 // nothing is cut off after a few seconds all the same.
@@ -261,6 +305,27 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             shared->paused.insert(session->id);
         }
         return 0;
+    case LWS_CALLBACK_HTTP:
+        if (Header(wsi, WSI_TOKEN_GET_URI).rfind("/connect", 0) == 0) {
+            if (session == nullptr) {
+                return -1;
+            }
+            return ServeConnectPage(wsi, *shared, *session);
+        }
+        return lws_callback_http_dummy(wsi, reason, user, in, len);
+    case LWS_CALLBACK_HTTP_WRITEABLE:
+        if (session != nullptr && session->connectPage) {
+            session->connectPage = false;
+            const std::string page = ConnectPage(*shared);
+            std::vector<unsigned char> body(LWS_PRE + page.size());
+            std::copy(page.begin(), page.end(), body.begin() + LWS_PRE);
+            if (lws_write(wsi, body.data() + LWS_PRE, page.size(), LWS_WRITE_HTTP_FINAL) !=
+                static_cast<int>(page.size())) {
+                return -1;
+            }
+            return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
+        }
+        return lws_callback_http_dummy(wsi, reason, user, in, len);
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED: {
         std::vector<std::pair<std::uint64_t, std::string>> requests;
         bool resume = false;
@@ -404,6 +469,11 @@ std::string WebServer::Start(const WebConfig& config) {
     shared.mount.def = "index.html";
     shared.mount.origin_protocol = LWSMPRO_FILE;
     shared.mount.extra_mimetypes = &shared.mimeHtm;
+    shared.connectMount.mountpoint = "/connect";
+    shared.connectMount.mountpoint_len = 8;
+    shared.connectMount.origin = kProtocols[0].name;
+    shared.connectMount.origin_protocol = LWSMPRO_CALLBACK;
+    shared.connectMount.mount_next = &shared.mount;
 
     g_stopping.store(false);
     lws_set_log_level(LLL_ERR, LogFromLibrary);
@@ -412,7 +482,7 @@ std::string WebServer::Start(const WebConfig& config) {
     info.iface = config.address == 0 ? nullptr : address.c_str();
     info.port = config.port;
     info.protocols = kProtocols;
-    info.mounts = &shared.mount;
+    info.mounts = &shared.connectMount;
     info.headers = &shared.noSniff;
     info.user = &shared;
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
@@ -464,6 +534,13 @@ std::vector<WebEvent> WebServer::TakeEvents() {
         lws_cancel_service(m_context);
     }
     return taken;
+}
+
+void WebServer::SetConnectPage(std::string html) {
+    if (m_shared != nullptr) {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->connectPage = std::move(html);
+    }
 }
 
 void WebServer::Close(std::uint64_t id, const std::string& reason, int code) {

@@ -29,6 +29,10 @@ struct WebConfig {
     std::string token;          // what the WebSocket upgrade must carry as ?t=
 };
 
+// Whether a peer that reached local is this machine: a loopback address, or
+// the very address it reached (a browser on the desktop opening its LAN address).
+bool SameMachine(std::uint32_t peer, std::uint32_t local);
+
 // Why the web server turned a peer or an upgrade away.
 enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin };
 
@@ -75,6 +79,10 @@ public:
     // Readable while events wait; the loop then calls TakeEvents().
     int WakeFd() const { return m_wakeRead; }
     std::vector<WebEvent> TakeEvents();
+
+    // The HTML served at /connect, to this machine only (it holds the token);
+    // until it is set, /connect is refused. Safe from any thread.
+    void SetConnectPage(std::string html);
 
     // Ends a WebSocket (safe from any thread; an id already gone is ignored)
     // with a close frame of code and reason.

@@ -5,7 +5,10 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +46,27 @@ void OnSignal(int) {
 void Log(const std::string& line) {
     pv::server::WriteAll(STDERR_FILENO, "penvale-server: " + line + "\n", g_stop);
 }
+
+#ifndef PENVALE_WITHOUT_WEB
+// The code as an image in the state folder, private like the token it holds.
+// Returns its path, or empty when it could not be written (the log says why).
+std::string WriteConnectImage(const std::string& stateDir, const std::string& svg) {
+    std::string path = stateDir + "/web-qr.svg";
+    std::error_code error;
+    {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file << svg;
+        file.close();
+        if (!file) {
+            Log("cannot write " + path + " (the code is still printed above)");
+            return {};
+        }
+    }
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                 error);
+    return path;
+}
+#endif
 
 }  // namespace
 
@@ -175,14 +199,25 @@ int main(int argc, char** argv) {
                 "or give --web-root");
         }
         std::vector<std::uint32_t> addresses = HandheldAddresses(options.listenAddress, allow, LocalIpv4Addresses());
+        std::vector<std::string> urls;
         for (std::size_t i = 0; i < addresses.size(); ++i) {
             std::string url = "http://" + FormatIpv4Address(addresses[i]) + ":" + std::to_string(web.Port()) +
                               "/?t=" + token.token;
+            urls.push_back(url);
             Log("browser handheld: open " + url);
             if (i == 0) {
-                // For the phone's camera: scanning it opens the page.
-                WriteAll(STDERR_FILENO, QrText(url), g_stop);
+                // For the phone's camera: scanning it opens the page. A terminal gets its own colours, so
+                // that the code reads the same on a light and a dark one; a log keeps none.
+                bool colours = isatty(STDERR_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
+                WriteAll(STDERR_FILENO, QrText(url, colours), g_stop);
             }
+        }
+        if (!urls.empty()) {
+            web.SetConnectPage(ConnectPageHtml(urls));
+            std::string local = FormatIpv4Address(options.listenAddress == 0 ? 0x7f000001 : options.listenAddress);
+            std::string image = WriteConnectImage(stateDir, QrSvg(urls[0]));
+            Log("browser handheld: the code is also at http://" + local + ":" + std::to_string(web.Port()) +
+                "/connect (in a browser on this machine)" + (image.empty() ? "" : " and in " + image));
         }
     }
 #endif

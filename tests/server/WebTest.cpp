@@ -17,6 +17,7 @@
 #include "tests/server/RecordingSink.h"
 #include "server/Server.h"
 #include "tests/server/ServerProcess.h"
+#include "server/QrText.h"
 #include "server/WebServer.h"
 #include "tests/server/WebSocketClient.h"
 #include "server/WebToken.h"
@@ -376,23 +377,11 @@ Lines ReadLines(ServerProcess& server, std::size_t count) {
     return lines;
 }
 
-// What a QR reader makes of the code drawn in text lines, through zbarimg.
-std::string DecodeQr(const Lines& qr, const std::string& imagePath) {
-    const std::string full = "\u2588", upper = "\u2580", lower = "\u2584";
+// What a QR reader makes of modules (true: light), through an image and zbarimg.
+std::string ReadModules(const std::vector<std::vector<bool>>& light, const std::string& imagePath) {
     constexpr int kScale = 4;
-    std::vector<std::vector<bool>> light;
-    for (const std::string& line : qr) {
-        std::vector<bool> top, bottom;
-        for (std::size_t at = 0; at < line.size();) {
-            bool isFull = line.compare(at, full.size(), full) == 0;
-            bool isUpper = line.compare(at, upper.size(), upper) == 0;
-            bool isLower = line.compare(at, lower.size(), lower) == 0;
-            top.push_back(isFull || isUpper);
-            bottom.push_back(isFull || isLower);
-            at += isFull || isUpper || isLower ? full.size() : 1;
-        }
-        light.push_back(top);
-        light.push_back(bottom);
+    if (light.empty()) {
+        return {};
     }
     std::ofstream image(imagePath);
     image << "P1\n" << light[0].size() * kScale << " " << light.size() * kScale << "\n";
@@ -422,6 +411,104 @@ std::string DecodeQr(const Lines& qr, const std::string& imagePath) {
         text.pop_back();
     }
     return text;
+}
+
+// The code drawn in text lines as a terminal shows it: half blocks in the
+// foreground colour over the background colour, each the terminal's default
+// until an escape sequence (SGR) sets it. darkTerminal: light text on dark.
+std::vector<std::vector<bool>> RenderTerminal(const Lines& qr, bool darkTerminal) {
+    const std::string full = "\u2588", upper = "\u2580", lower = "\u2584";
+    int foreground = -1, background = -1;  // 1 light, 0 dark, -1 the terminal's default
+    std::vector<std::vector<bool>> light;
+    for (const std::string& line : qr) {
+        std::vector<bool> top, bottom;
+        for (std::size_t at = 0; at < line.size();) {
+            if (line.compare(at, 2, "\x1b[") == 0) {
+                std::size_t end = line.find('m', at);
+                std::string parameters = line.substr(at + 2, end - at - 2);
+                for (std::size_t from = 0; from <= parameters.size();) {
+                    std::size_t to = std::min(parameters.find(';', from), parameters.size());
+                    int code = to > from ? std::stoi(parameters.substr(from, to - from)) : 0;
+                    if (code == 0) {
+                        foreground = -1;
+                        background = -1;
+                    } else if ((code >= 30 && code <= 37) || (code >= 90 && code <= 97)) {
+                        foreground = code == 37 || (code >= 91 && code <= 97) ? 1 : 0;
+                    } else if ((code >= 40 && code <= 47) || (code >= 100 && code <= 107)) {
+                        background = code == 47 || (code >= 101 && code <= 107) ? 1 : 0;
+                    }
+                    from = to + 1;
+                }
+                at = end + 1;
+                continue;
+            }
+            bool ink = foreground < 0 ? darkTerminal : foreground == 1;
+            bool paper = background < 0 ? !darkTerminal : background == 1;
+            bool isFull = line.compare(at, full.size(), full) == 0;
+            bool isUpper = line.compare(at, upper.size(), upper) == 0;
+            bool isLower = line.compare(at, lower.size(), lower) == 0;
+            top.push_back(isFull || isUpper ? ink : paper);
+            bottom.push_back(isFull || isLower ? ink : paper);
+            at += isFull || isUpper || isLower ? full.size() : 1;
+        }
+        light.push_back(top);
+        light.push_back(bottom);
+    }
+    return light;
+}
+
+// The code drawn in text lines, as on a terminal with light text on a dark background.
+std::string DecodeQr(const Lines& qr, const std::string& imagePath) {
+    return ReadModules(RenderTerminal(qr, true), imagePath);
+}
+
+// The SVG's modules: one "M x y h1v1h-1z" square for each dark module on a light ground.
+std::string DecodeQrSvg(const std::string& svg, const std::string& imagePath) {
+    std::size_t viewBox = svg.find("viewBox=\"0 0 ");
+    if (viewBox == std::string::npos) {
+        return {};
+    }
+    std::size_t side = std::stoul(svg.substr(viewBox + 13));
+    std::vector<std::vector<bool>> light(side, std::vector<bool>(side, true));
+    for (std::size_t at = svg.find('M'); at != std::string::npos; at = svg.find('M', at + 1)) {
+        std::size_t space = svg.find(' ', at);
+        std::size_t x = std::stoul(svg.substr(at + 1, space - at - 1));
+        std::size_t y = std::stoul(svg.substr(space + 1));
+        if (x < side && y < side) {
+            light[y][x] = false;
+        }
+    }
+    return ReadModules(light, imagePath);
+}
+
+Lines SplitLines(const std::string& text) {
+    Lines lines;
+    for (std::size_t from = 0; from < text.size();) {
+        std::size_t to = text.find('\n', from);
+        lines.push_back(text.substr(from, to - from));
+        from = to == std::string::npos ? text.size() : to + 1;
+    }
+    return lines;
+}
+
+TEST(QrCode, TheColouredCodeReadsOnLightAndDarkTerminalsAndTheImageReadsToo) {
+    TempFolder folder;
+    const std::string url = "http://127.0.0.2:8080/?t=0123456789abcdef0123456789abcdef";
+    // Printed with its own colours: the same code on either terminal.
+    Lines coloured = SplitLines(QrText(url, true));
+    EXPECT_EQ(ReadModules(RenderTerminal(coloured, true), folder.Path() + "/dark.pbm"), url);
+    EXPECT_EQ(ReadModules(RenderTerminal(coloured, false), folder.Path() + "/light.pbm"), url);
+    // Each line resets the colours it set, so that the terminal's own come back after it.
+    for (const std::string& line : coloured) {
+        EXPECT_EQ(line.rfind("\x1b[", 0), 0u);
+        EXPECT_EQ(line.substr(line.size() - 4), "\x1b[0m");
+    }
+    // Without colours (a log) it is drawn for a dark background, the common terminal's.
+    EXPECT_EQ(ReadModules(RenderTerminal(SplitLines(QrText(url, false)), true), folder.Path() + "/plain.pbm"), url);
+    EXPECT_EQ(DecodeQrSvg(QrSvg(url), folder.Path() + "/svg.pbm"), url);
+    // A text too long for any code gives nothing rather than a wrong code.
+    EXPECT_EQ(QrText(std::string(8000, 'x'), true), "");
+    EXPECT_EQ(QrSvg(std::string(8000, 'x')), "");
 }
 
 TEST(WebProgram, PrintsTheAddressWithAQrCodeAndPrintsWhatTheWebSocketSends) {
@@ -460,6 +547,22 @@ TEST(WebProgram, PrintsTheAddressWithAQrCodeAndPrintsWhatTheWebSocketSends) {
     // And a phone's reading of it is the address: the drawing as an image
     // (dark where a half block is blank), read by zbar.
     EXPECT_EQ(DecodeQr(qr, state.Path() + "/qr.pbm"), program.url);
+    // The same code as an image in the state folder, private as the token is, and on /connect for a
+    // browser on this machine, never kept in a cache.
+    EXPECT_NE(program.process->ErrLineWith("/connect (in a browser on this machine) and in " + state.Path() +
+                                           "/web-qr.svg"),
+              "");
+    std::ifstream svgFile(state.Path() + "/web-qr.svg");
+    std::string svg((std::istreambuf_iterator<char>(svgFile)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(DecodeQrSvg(svg, state.Path() + "/file.pbm"), program.url);
+    struct stat svgInfo {};
+    ASSERT_EQ(stat((state.Path() + "/web-qr.svg").c_str(), &svgInfo), 0);
+    EXPECT_EQ(svgInfo.st_mode & 0777, 0600u);
+    std::string connect = HttpGet("127.0.0.9", program.port, "/connect");
+    EXPECT_EQ(connect.substr(0, 12), "HTTP/1.0 200") << connect.substr(0, 200);
+    EXPECT_EQ(HeaderValue(connect, "cache-control"), "no-store");
+    EXPECT_EQ(DecodeQrSvg(Body(connect), state.Path() + "/connect.pbm"), program.url);
+    EXPECT_NE(Body(connect).find("<a href=\"" + program.url + "\">"), std::string::npos);
 
     // The file is private to the user.
     struct stat info {};
