@@ -4,7 +4,9 @@
 // to the surface as they come; the surface decides what they mean.
 
 const PvPage = (() => {
-    const BAR_HEIGHT = 40;  // CSS pixels: the client area begins here, as the work area does
+    // CSS pixels: the client area begins here, as the work area does. A finger needs 44 pixels to hit a button.
+    const TOUCH_SCREEN = window.matchMedia('(pointer: coarse)').matches;
+    const BAR_HEIGHT = TOUCH_SCREEN ? 44 : 40;
     const SETTINGS = 107, HELP = 32793, ABOUT = 57664, EXIT = 57665;
     const ACTION_KEY = 0x86, HELP_KEY = 0x70;
 
@@ -21,6 +23,100 @@ const PvPage = (() => {
 
     const $ = (id) => document.getElementById(id);
     const wasm = () => Module;
+
+    // The surface's connection is the browser's WebSocket: watched here, so that the bar shows its state and a
+    // page the desktop turned away says why in words (the close code the server chose), before the first touch.
+    const CLOSE_WRONG_TOKEN = 4001, CLOSE_FOREIGN_PAGE = 4002, CLOSE_BUSY = 4003;
+    const sockets = new Set();
+    let linkState = 'disconnected';
+    let refusal = null;
+    const NativeWebSocket = window.WebSocket;
+    window.WebSocket = class extends NativeWebSocket {
+        constructor(...args) {
+            super(...args);
+            watchSocket(this);
+        }
+    };
+
+    function watchSocket(socket) {
+        sockets.add(socket);
+        socket.addEventListener('open', showLink);
+        socket.addEventListener('close', (event) => {
+            sockets.delete(socket);
+            if (event.code === CLOSE_WRONG_TOKEN || event.code === CLOSE_FOREIGN_PAGE || event.code === CLOSE_BUSY) {
+                showRefusal(event.code, event.reason);
+            }
+            showLink();
+        });
+        showLink();
+    }
+
+    const LINK_WORDS = {
+        connected: 'Connected to the desktop',
+        reconnecting: 'Connecting to the desktop...',
+        disconnected: 'Not connected to the desktop',
+    };
+    function showLink() {
+        const states = [...sockets].map((socket) => socket.readyState);
+        linkState = states.includes(NativeWebSocket.OPEN) ? 'connected'
+            : states.includes(NativeWebSocket.CONNECTING) ? 'reconnecting' : 'disconnected';
+        const link = $('link');
+        if (link) {
+            link.dataset.state = linkState;
+            link.title = LINK_WORDS[linkState];
+            link.setAttribute('aria-label', LINK_WORDS[linkState]);
+        }
+    }
+
+    function refusalWords(code, reason) {
+        if (code === CLOSE_WRONG_TOKEN) {
+            return ['The desktop did not accept this page',
+                'This page\'s key is missing or out of date (the desktop may have made a new one). ' +
+                'Scan the code the desktop shows again, or open the address it printed.'];
+        }
+        if (code === CLOSE_FOREIGN_PAGE) {
+            return ['This page was not opened at the desktop\'s address',
+                'Open the address the desktop printed (or scan the code it shows) instead of this one.'];
+        }
+        const who = /^[0-9.]{7,15}$/.test(reason) ? reason : 'another device';
+        return ['Another handheld is in use: ' + who,
+            'Only one handheld can drive the desktop at a time. Close Penvale on ' + who +
+            ' or wait until it disconnects, then tap Try again.'];
+    }
+    function showRefusal(code, reason) {
+        if (closed) {
+            return;
+        }
+        refusal = {code, reason};
+        const [title, text] = refusalWords(code, reason);
+        $('notice-title').textContent = title;
+        $('notice-text').textContent = text;
+        $('notice').hidden = false;
+    }
+
+    // The first touch asks for the whole screen and keeps it awake, where the browser offers that.
+    let fullscreenRequests = 0;
+    let wakeLock = null;  // the lock, or the promise of it
+    let awake = false;    // the page wants the screen kept on
+    function keepAwake() {
+        if (closed || !awake || wakeLock !== null || document.visibilityState !== 'visible' || !navigator.wakeLock) {
+            return;
+        }
+        wakeLock = navigator.wakeLock.request('screen').then((lock) => {
+            lock.addEventListener('release', () => (wakeLock = null));
+            return lock;
+        }, () => (wakeLock = null));
+    }
+    function onFirstTouch() {
+        document.removeEventListener('pointerdown', onFirstTouch, true);
+        const root = document.documentElement;
+        if (!document.fullscreenElement && typeof root.requestFullscreen === 'function') {
+            ++fullscreenRequests;
+            root.requestFullscreen({navigationUI: 'hide'}).catch(() => {});
+        }
+        awake = true;
+        keepAwake();
+    }
 
     function token() {
         const fromUrl = new URLSearchParams(location.search).get('t');
@@ -244,6 +340,10 @@ const PvPage = (() => {
     function exit() {
         closed = true;
         wasm()._pv_exit();
+        if (document.fullscreenElement && document.exitFullscreen) {
+            document.exitFullscreen().catch(() => {});
+        }
+        Promise.resolve(wakeLock).then((lock) => lock?.release()).catch(() => {});
         document.title = 'Penvale (closed)';
         document.body.innerHTML = '<main class="closed"><h1>Penvale is closed</h1>' +
             '<p>The connection to the desktop has ended. Reload this page to start Penvale again.</p></main>';
@@ -311,6 +411,10 @@ const PvPage = (() => {
             document.addEventListener(type, (event) => event.preventDefault(), {passive: false});
         }
         document.addEventListener('touchmove', (event) => event.preventDefault(), {passive: false});
+        document.addEventListener('pointerdown', onFirstTouch, true);
+        // The browser lets a wake lock go while the page is hidden.
+        document.addEventListener('visibilitychange', keepAwake);
+        $('notice-retry').addEventListener('click', () => location.reload());
         document.addEventListener('keydown', onKey);
         document.addEventListener('keyup', onKey);
 
@@ -352,6 +456,8 @@ const PvPage = (() => {
     function start() {
         wire();
         started = true;
+        document.documentElement.style.setProperty('--bar', BAR_HEIGHT + 'px');
+        showLink();
         const g = geometry();
         canvas.width = g.width;
         canvas.height = g.surfaceHeight;
@@ -406,6 +512,9 @@ const PvPage = (() => {
         get firstPresent() { return firstPresent; },
         get presented() { return presented; },
         get closed() { return closed; },
+        get link() { return linkState; },
+        get refusal() { return refusal; },
+        get fullscreenRequests() { return fullscreenRequests; },
         get modal() { return modalDepth > 0; },
         boxText: () => (boxes.length > 0 ? boxes[0] : null),
     };

@@ -151,6 +151,8 @@ export async function openPage(browser, url, {width = 360, height = 640, storage
     await page.waitForFunction(() => typeof PvPage !== 'undefined' && PvPage.firstPresent !== null,
         {timeout: 15000});
     page.loadMs = Date.now() - started;
+    // The bar's height: 44 CSS pixels on a touch screen, 40 with a mouse.
+    page.bar = await page.evaluate(() => PvPage.barHeight);
     page.cdp = await page.createCDPSession();
     return page;
 }

@@ -115,7 +115,7 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
     const webPort = server.webPort;
     try {
         const page = await openPage(browser, server.url);
-        const toucher = new Toucher(page, 40);
+        const toucher = new Toucher(page, page.bar);
         const boxText = () => page.evaluate(() => PvPage.boxText());
         const dismiss = async (text) => {
             assert.equal(await until(boxText, 10000, 'the box "' + text + '"'), text);
@@ -124,7 +124,7 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
         };
         await toucher.tap([100, 100]);
         await until(() => server.lines().length >= 4, 5000, 'the first tap');
-        assert.deepEqual(server.lines(), ['attach', 'extent 1440 2400', 'down', 'up']);
+        assert.deepEqual(server.lines(), ['attach', 'extent 1440 2384', 'down', 'up']);
 
         // The server goes away: the page says so as the Qt program does; a touch on the box does nothing.
         await server.stop();
@@ -136,7 +136,8 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
         await toucher.tap([100, 100]);
         await until(() => server.lines().length >= 5, 5000, 'the gestures after the restart');
         await sleep(300);
-        assert.deepEqual(server.lines(), ['position 320 256', 'extent 1440 2400', 'up', 'down', 'up']);
+        assert.deepEqual(server.lines(), ['position 320 256', 'extent 1440 2384', 'up', 'position 320 256', 'down',
+            'up']);
         assert.equal(await boxText(), null, 'a reconnection that worked is no failure');
 
         // Gone again, and still gone at the next write: one failure box, whatever the pen did meanwhile.
@@ -157,7 +158,7 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
         await toucher.tap([100, 100]);
         await until(() => server.lines().length >= 2, 5000, 'the tap after the second restart');
         await sleep(300);
-        assert.deepEqual(server.lines(), ['extent 1440 2400', 'up']);
+        assert.deepEqual(server.lines(), ['extent 1440 2384', 'down', 'up']);
         assert.equal(await boxText(), null);
         assert.deepEqual(page.errors, []);
         await page.close();
@@ -173,7 +174,7 @@ test('the page: command bar, Tools menu with check marks, Settings and About dia
         const server = await startServer({address: '127.0.0.5', stateDir});
         try {
             const page = await openPage(browser, server.url);
-            const toucher = new Toucher(page, 40);
+            const toucher = new Toucher(page, page.bar);
             const texts = (selector) => page.$$eval(selector, (list) => list.map((e) => e.textContent.trim()));
             const checked = () => page.$$eval('#submenu li', (list) =>
                 list.filter((e) => e.getAttribute('aria-checked') === 'true').map((e) => e.textContent));
@@ -209,7 +210,7 @@ test('the page: command bar, Tools menu with check marks, Settings and About dia
             await toucher.tap([100, 100]);
             await key('keyUp');
             await until(() => server.lines().length >= 8, 5000, 'the action key gesture');
-            assert.deepEqual(server.lines(), ['attach', 'extent 1440 2400', 'position 400 400', 'down', 'up',
+            assert.deepEqual(server.lines(), ['attach', 'extent 1440 2384', 'position 400 400', 'down', 'up',
                 'position 400 400', 'down', 'up']);
 
             // The menu, and the check mark that follows the orientation.
@@ -307,7 +308,7 @@ test('a move leaves without waiting for the next frame where the browser has poi
                 window.addEventListener('pointermove', () => (inPointerMove = false));
             }});
             assert.equal(await page.evaluate(() => 'onpointerrawupdate' in window), !plainHttp);
-            const toucher = new Toucher(page, 40);
+            const toucher = new Toucher(page, page.bar);
             for (const step of steps) {
                 await playStep(page, toucher, step, {});
             }
