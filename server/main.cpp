@@ -208,7 +208,9 @@ int main(int argc, char** argv) {
             if (i == 0) {
                 // For the phone's camera: scanning it opens the page. A terminal gets its own colours, so
                 // that the code reads the same on a light and a dark one; a log keeps none.
-                bool colours = isatty(STDERR_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
+                const char* force = std::getenv("CLICOLOR_FORCE");
+                bool colours = (isatty(STDERR_FILENO) == 1 || (force != nullptr && std::string(force) != "0")) &&
+                               std::getenv("NO_COLOR") == nullptr;
                 WriteAll(STDERR_FILENO, QrText(url, colours), g_stop);
             }
         }

@@ -94,7 +94,8 @@ const PvPage = (() => {
         $('notice').hidden = false;
     }
 
-    // The first touch asks for the whole screen and keeps it awake, where the browser offers that.
+    // The first touch of the surface asks for the whole screen and keeps it awake, where the browser offers that.
+    // Not a touch of a control: the page's resizing would lose its click.
     let fullscreenRequests = 0;
     let wakeLock = null;  // the lock, or the promise of it
     let awake = false;    // the page wants the screen kept on
@@ -108,7 +109,7 @@ const PvPage = (() => {
         }, () => (wakeLock = null));
     }
     function onFirstTouch() {
-        document.removeEventListener('pointerdown', onFirstTouch, true);
+        canvas.removeEventListener('pointerdown', onFirstTouch, true);
         const root = document.documentElement;
         if (!document.fullscreenElement && typeof root.requestFullscreen === 'function') {
             ++fullscreenRequests;
@@ -411,7 +412,7 @@ const PvPage = (() => {
             document.addEventListener(type, (event) => event.preventDefault(), {passive: false});
         }
         document.addEventListener('touchmove', (event) => event.preventDefault(), {passive: false});
-        document.addEventListener('pointerdown', onFirstTouch, true);
+        canvas.addEventListener('pointerdown', onFirstTouch, true);
         // The browser lets a wake lock go while the page is hidden.
         document.addEventListener('visibilitychange', keepAwake);
         $('notice-retry').addEventListener('click', () => location.reload());

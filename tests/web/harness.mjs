@@ -91,14 +91,15 @@ export async function startServer({address, stateDir, web = true, webPort = 0}) 
     return server;
 }
 
-export async function launchBrowser() {
+// extraArgs: more Chromium switches (a host name mapped to a loopback address, say).
+export async function launchBrowser(extraArgs = []) {
     const userDataDir = tempDir('penvale-chromium-');
     const browser = await puppeteer.launch({
         executablePath: env.chromium,
         headless: true,
         userDataDir,
         args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
-            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+            '--disable-background-networking', '--disable-component-update', '--disable-sync', ...extraArgs],
     });
     const close = browser.close.bind(browser);
     browser.close = async () => {

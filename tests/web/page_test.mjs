@@ -3,6 +3,7 @@
 import assert from 'node:assert/strict';
 import {spawn} from 'node:child_process';
 import fs from 'node:fs';
+import net from 'node:net';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 import {fileURLToPath} from 'node:url';
@@ -21,12 +22,13 @@ after(async () => {
     await browser?.close();
 });
 
-// Runs the Qt program under the script against its own server; its lines and framebuffers.
-async function runQt(stateDir) {
+// Runs the Qt program under the script (a file, by default the shared one) against its own server; its lines
+// and framebuffers.
+async function runQt(stateDir, scriptPath = path.join(here, 'gestures.json')) {
     const server = await startServer({address: '127.0.0.3', stateDir, web: false});
     const out = tempDir('penvale-qt-');
     try {
-        const child = spawn(env.replay, [path.join(here, 'gestures.json'), '127.0.0.3', String(server.port), out], {
+        const child = spawn(env.replay, [scriptPath, '127.0.0.3', String(server.port), out], {
             stdio: ['ignore', 'pipe', 'pipe'],
             env: {...process.env, QT_QPA_PLATFORM: 'offscreen', XDG_RUNTIME_DIR: out},
         });
@@ -237,6 +239,9 @@ test('the page: command bar, Tools menu with check marks, Settings and About dia
             assert.equal(help[0], 200);
             assert.match(help[1], /(name|id)="Main_Contents"/);
             assert.match(help[1], /(name|id)="SettingsDialog"/);
+            // The browser handheld's own help: how the page connects, no address fields or cradle.
+            assert.match(help[1], /penvale-server --web/);
+            assert.doesNotMatch(help[1], /172\.16\.42\.2|IP address/);
 
             // Settings: the stored default, Cancel stores nothing, help keeps the dialog open, OK always stores.
             await tapControl(page, '#tools');
@@ -330,4 +335,142 @@ test('a move leaves without waiting for the next frame where the browser has poi
     assert.equal(secure.sends.inPointerMove, 0);
     // ...which over plain HTTP is what carries them.
     assert.ok(plain.sends.inPointerMove >= 7, JSON.stringify(plain.sends));
+});
+
+test('three plain taps 0.6 s apart click three times, in the page and in the Qt program; a double tap still ' +
+    'double-clicks', async () => {
+    const steps = [{tap: [100, 100]}, {wait: 600}, {tap: [100, 100]}, {wait: 600}, {tap: [100, 100]}, {wait: 600},
+        {doubleTapDrag: [[200, 200]]}];
+    // Three clicks, then the double tap's two clicks and the press it leaves for a drag.
+    const taps = ['down', 'up', 'down', 'up', 'down', 'up', 'down', 'up', 'down', 'up', 'position 800 800', 'down',
+        'up'];
+    const stateDir = tempDir('penvale-state-');
+    const server = await startServer({address: '127.0.0.8', stateDir});
+    try {
+        const page = await openPage(browser, server.url);
+        const toucher = new Toucher(page, page.bar);
+        for (const step of steps) {
+            await playStep(page, toucher, step, {});
+        }
+        await until(() => server.lines().length >= 15, 5000, 'the taps');
+        await sleep(300);
+        assert.deepEqual(server.lines().slice(2), taps);
+        const scriptPath = path.join(stateDir, 'taps.json');
+        fs.writeFileSync(scriptPath, JSON.stringify({page: [360, 640], bar: page.bar, extendedDrawingTime: 500,
+            steps}));
+        const qt = await runQt(stateDir, scriptPath);
+        assert.deepEqual(qt.lines.slice(2), taps);
+        await page.close();
+    } finally {
+        await server.stop();
+        fs.rmSync(stateDir, {recursive: true, force: true});
+    }
+});
+
+test('a refused page says why in words before the first touch: an old token, a foreign page, a busy desktop; ' +
+    'the bar shows the connection; the first touch of the surface asks for full screen', async () => {
+    const stateDir = tempDir('penvale-state-');
+    const server = await startServer({address: '127.0.0.9', stateDir});
+    // The page under a host name of its own (mapped to the server's loopback address): another origin.
+    const named = await launchBrowser(['--host-resolver-rules=MAP penvale-desk.test 127.0.0.9']);
+    let holder = null;
+    try {
+        const notice = (page) => page.$eval('#notice', (e) => (e.hidden ? null : e.innerText.replace(/\s+/g, ' ')));
+        const link = (page) => page.$eval('#link', (e) => [e.dataset.state, e.title]);
+        const opened = async (url, launched = browser) => {
+            const page = await openPage(launched, url);
+            return page;
+        };
+
+        // The right address: connected, and the first touch asks for the whole screen.
+        const good = await opened(server.url);
+        await until(async () => (await link(good))[0] === 'connected', 5000, 'the connected dot');
+        assert.deepEqual(await link(good), ['connected', 'Connected to the desktop']);
+        assert.equal(await notice(good), null);
+        assert.equal(await good.evaluate(() => PvPage.fullscreenRequests), 0);
+        const toucher = new Toucher(good, good.bar);
+        await toucher.tap([100, 100]);
+        assert.equal(await good.evaluate(() => PvPage.fullscreenRequests), 1);
+        await toucher.tap([120, 100]);
+        assert.equal(await good.evaluate(() => PvPage.fullscreenRequests), 1, 'asked once');
+        await good.close();
+        await until(() => /disconnected .*\(web\)/.test(server.err), 5000, 'the server to see the page go');
+
+        // An old token: the words, with what to do, and no touch needed to see them.
+        const wrong = server.url.replace(/t=[0-9a-f]+/, 't=' + '0'.repeat(32));
+        const old = await opened(wrong);
+        const oldText = await until(() => notice(old), 5000, 'the words for an old token');
+        assert.match(oldText, /The desktop did not accept this page/);
+        assert.match(oldText, /Scan the code the desktop shows again/);
+        assert.deepEqual(await link(old), ['disconnected', 'Not connected to the desktop']);
+        // The notice covers the surface: a touch there reaches nothing.
+        await new Toucher(old, old.bar).tap([100, 200]);
+        await old.close();
+
+        // A page opened under another name than the address the desktop printed.
+        const foreign = await opened(server.url.replace('127.0.0.9', 'penvale-desk.test'), named);
+        assert.match(await until(() => notice(foreign), 5000, 'the words for a foreign page'),
+            /Open the address the desktop printed/);
+        await foreign.close();
+
+        // Another handheld (a TCP one at 127.0.0.10) holds the desktop.
+        holder = net.connect({host: '127.0.0.9', port: server.port, localAddress: '127.0.0.10'});
+        await new Promise((resolve, reject) => holder.once('connect', resolve).once('error', reject));
+        holder.write('+');
+        await until(() => server.lines().includes('attach'), 5000, 'the other handheld');
+        const busy = await opened(server.url);
+        const busyText = await until(() => notice(busy), 5000, 'the words for a busy desktop');
+        assert.match(busyText, /Another handheld is in use: 127\.0\.0\.10/);
+        assert.deepEqual(await link(busy), ['disconnected', 'Not connected to the desktop']);
+        // Once it has gone, Try again gets in.
+        holder.destroy();
+        holder = null;
+        await until(() => /disconnected 127\.0\.0\.10/.test(server.err), 5000, 'the other handheld to go');
+        // The design's box for the closed connection stays above the words; it is answered first.
+        while (await busy.evaluate(() => PvPage.boxText()) !== null) {
+            await tapControl(busy, '#box-ok');
+        }
+        await Promise.all([busy.waitForNavigation({timeout: 10000}), busy.tap('#notice-retry')]);
+        await busy.waitForFunction(() => typeof PvPage !== 'undefined' && PvPage.link === 'connected',
+            {timeout: 10000});
+        assert.equal(await notice(busy), null);
+
+        // The server goes: the dot says so.
+        await server.stop();
+        await until(async () => (await link(busy))[0] === 'disconnected', 5000, 'the dot to go out');
+        assert.deepEqual(busy.errors, []);
+        const lines = server.lines();
+        assert.equal(lines.filter((line) => line === 'down').length, 2, lines.join(' '));  // the good page's taps only
+        await busy.close();
+    } finally {
+        holder?.destroy();
+        await named.close();
+        await server.stop();
+        fs.rmSync(stateDir, {recursive: true, force: true});
+    }
+});
+
+test('touch screens get 44-pixel controls and a surface drawn in whole device pixels', async () => {
+    const stateDir = tempDir('penvale-state-');
+    const server = await startServer({address: '127.0.0.11', stateDir});
+    try {
+        const page = await openPage(browser, server.url, {width: 800, height: 1280});
+        const small = async (selector) => page.$$eval(selector, (list) => list.filter((e) => {
+            const box = e.getBoundingClientRect();
+            return box.width > 0 && (box.width < 44 || box.height < 44);
+        }).map((e) => e.id || e.className || e.textContent));
+        assert.equal(page.bar, 44);
+        assert.deepEqual(await small('#bar button'), []);
+        await tapControl(page, '#tools');
+        assert.deepEqual(await small('#menu li:not(.sep)'), []);
+        await tapControl(page, '#menu [data-command="107"]');
+        assert.deepEqual(await small('#settings button'), []);
+        await tapControl(page, '#settings-cancel');
+        assert.equal(await page.$eval('#surface', (c) => getComputedStyle(c).imageRendering), 'pixelated');
+        assert.deepEqual(page.errors, []);
+        await page.close();
+    } finally {
+        await server.stop();
+        fs.rmSync(stateDir, {recursive: true, force: true});
+    }
 });
