@@ -47,3 +47,7 @@ ensure_web_test_modules() {
         cp tests/web/package-lock.json tests/web/node_modules/.penvale-lock
     fi
 }
+# The desktop server for Windows (scripts/windows): mingw-w64's -posix compilers, Wine
+# to run what they build, NSIS for the installer, dpkg-dev to unpack Debian's sources
+# of the libraries it links.
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 nsis dpkg-dev"

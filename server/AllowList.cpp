@@ -1,6 +1,6 @@
 #include "server/AllowList.h"
 
-#include <arpa/inet.h>
+#include "server/Platform.h"
 
 #include <charconv>
 
@@ -17,7 +17,9 @@ std::optional<std::uint32_t> ParseIpv4Address(std::string_view text) {
 }
 
 std::string FormatIpv4Address(std::uint32_t address) {
-    in_addr raw{htonl(address)};
+    // By member: on Windows in_addr is a union whose first member is four bytes.
+    in_addr raw{};
+    raw.s_addr = htonl(address);
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &raw, text, sizeof text);
     return text;

@@ -1,9 +1,5 @@
 #include "server/ConnectHints.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
-
 #include <algorithm>
 
 namespace pv::server {
@@ -38,21 +34,6 @@ std::vector<std::string> ConnectHints(std::uint32_t listenAddress, std::uint16_t
             "connect the handheld's link (ip -4 addr lists the addresses) or widen --allow");
     }
     return lines;
-}
-
-std::vector<std::uint32_t> LocalIpv4Addresses() {
-    std::vector<std::uint32_t> addresses;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
-        return addresses;
-    }
-    for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == AF_INET) {
-            addresses.push_back(ntohl(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr));
-        }
-    }
-    freeifaddrs(list);
-    return addresses;
 }
 
 }  // namespace pv::server

@@ -1,13 +1,5 @@
 #include "server/Server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,23 +8,8 @@ namespace pv::server {
 
 namespace {
 
-// A peer that vanished without a word (cable pulled, handheld switched off) is
-// found by keepalive: first probe after 10 s of silence, then 3 more 5 s apart,
-// so it ends within about 25 s.
-constexpr int kKeepIdle = 10;
-constexpr int kKeepInterval = 5;
-constexpr int kKeepCount = 3;
-
 constexpr std::chrono::milliseconds kFirstAcceptBackoff{10};
 constexpr std::chrono::milliseconds kLastAcceptBackoff{1000};
-
-void SetOption(int fd, int level, int name, int value) {
-    setsockopt(fd, level, name, &value, sizeof value);
-}
-
-std::string PeerName(const sockaddr_in& address) {
-    return FormatIpv4Address(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
-}
 
 // Milliseconds from now until then, rounded up so that a wait never ends just
 // before then; 0 when then has passed.
@@ -43,27 +20,24 @@ int MillisecondsUntil(Server::Clock::time_point then) {
 
 }  // namespace
 
-Server::Server(HandheldSeat& seat, Log log) : m_seat(seat), m_log(std::move(log)) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-        m_wakeRead.Reset(fds[0]);
-        m_wakeWrite.Reset(fds[1]);
-    }
-}
+Server::Server(HandheldSeat& seat, Log log) : m_seat(seat), m_log(std::move(log)) {}
 
 std::string Server::Listen(std::uint32_t address, std::uint16_t port) {
     std::string where = FormatIpv4Address(address) + ":" + std::to_string(port);
-    UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    UniqueSocket fd(net::OpenSocket(SOCK_STREAM));
     if (!fd) {
-        return std::string("cannot create a socket: ") + std::strerror(errno);
+        return "cannot create a socket: " + ErrorText(errno);
     }
-    // A restarted server must not wait for the old connection's TIME_WAIT.
-    SetOption(fd.Get(), SOL_SOCKET, SO_REUSEADDR, 1);
+#ifndef _WIN32
+    // A restarted server must not wait for the old connection's TIME_WAIT. (On
+    // Windows the option would let a second server take the port.)
+    net::SetOption(fd.Get(), SOL_SOCKET, SO_REUSEADDR, 1);
+#endif
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     local.sin_addr.s_addr = htonl(address);
-    if (bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    if (net::Bind(fd.Get(), local) != 0) {
         int error = errno;
         if ((error == EACCES || error == EPERM) && port < 1024) {
             return "cannot listen on " + where + ": a port below 1024 needs the privilege to bind it.\n" +
@@ -80,13 +54,12 @@ std::string Server::Listen(std::uint32_t address, std::uint16_t port) {
             return "cannot listen on " + where +
                    ": the address is not one of this machine's. Check --listen (ip -4 addr lists them).";
         }
-        return "cannot listen on " + where + ": " + std::strerror(error);
+        return "cannot listen on " + where + ": " + ErrorText(error);
     }
-    if (listen(fd.Get(), SOMAXCONN) != 0) {
-        return "cannot listen on " + where + ": " + std::strerror(errno);
+    if (net::Listen(fd.Get()) != 0) {
+        return "cannot listen on " + where + ": " + ErrorText(errno);
     }
-    socklen_t size = sizeof local;
-    getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&local), &size);
+    net::Address(fd.Get(), false, local);
     m_port = ntohs(local.sin_port);
     m_listen = std::move(fd);
     return {};
@@ -94,10 +67,7 @@ std::string Server::Listen(std::uint32_t address, std::uint16_t port) {
 
 void Server::Stop() {
     m_stop.store(true);
-    if (m_wakeWrite) {
-        char byte = 0;
-        [[maybe_unused]] ssize_t n = write(m_wakeWrite.Get(), &byte, 1);
-    }
+    m_wake.Signal();
 }
 
 int Server::Timeout() const {
@@ -123,21 +93,19 @@ void Server::Run() {
         }
         bool listening = Clock::now() >= m_acceptResume;
         // A listener at rest is left out of the poll by a negative descriptor.
-        pollfd fds[4] = {{m_wakeRead.Get(), POLLIN, 0},
-                         {listening ? m_listen.Get() : -1, POLLIN, 0},
+        pollfd fds[4] = {{m_wake.PollHandle(), POLLIN, 0},
+                         {listening ? m_listen.Get() : kNoSocket, POLLIN, 0},
                          {m_conn.Get(), POLLIN, 0},
-                         {m_transport != nullptr ? m_transport->WakeFd() : -1, POLLIN, 0}};
-        if (poll(fds, 4, Timeout()) < 0) {
+                         {m_transport != nullptr ? m_transport->WakeFd() : kNoSocket, POLLIN, 0}};
+        if (net::Poll(fds, 4, Timeout()) < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            m_log(std::string("poll failed: ") + std::strerror(errno));
+            m_log("poll failed: " + ErrorText(errno));
             break;
         }
         if (fds[0].revents != 0) {
-            char drain[16];
-            while (read(m_wakeRead.Get(), drain, sizeof drain) > 0) {
-            }
+            m_wake.Drain();
             continue;
         }
         // The current connection first, so that its bytes precede a replacement.
@@ -171,9 +139,7 @@ void Server::Run() {
 
 void Server::Accept() {
     sockaddr_in peer{};
-    socklen_t size = sizeof peer;
-    UniqueFd fd(
-        accept4(m_listen.Get(), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    UniqueSocket fd(net::Accept(m_listen.Get(), peer));
     if (!fd) {
         int error = errno;
         if (error == EAGAIN || error == EWOULDBLOCK) {
@@ -189,13 +155,13 @@ void Server::Accept() {
                               : std::min<Clock::duration>(m_acceptBackoff * 2, kLastAcceptBackoff);
         m_acceptResume = Clock::now() + m_acceptBackoff;
         if (std::optional<long> held = m_acceptLog.Pass(static_cast<std::uint64_t>(error))) {
-            m_log(std::string("accept failed: ") + std::strerror(error) + "; trying again less often" +
+            m_log("accept failed: " + ErrorText(error) + "; trying again less often" +
                   (*held > 0 ? " (" + std::to_string(*held) + " more failures since the last such line)" : ""));
         }
         return;
     }
     m_acceptBackoff = Clock::duration::zero();
-    std::string name = PeerName(peer);
+    std::string name = net::AddressText(peer);
     std::uint32_t address = ntohl(peer.sin_addr.s_addr);
     HandheldSeat::Admission admission = peer.sin_family == AF_INET ? m_seat.Admit(address, name)
                                                                    : HandheldSeat::Admission::Refused;
@@ -216,10 +182,7 @@ void Server::Accept() {
             m_conn.Reset();
         }
     }
-    SetOption(fd.Get(), SOL_SOCKET, SO_KEEPALIVE, 1);
-    SetOption(fd.Get(), IPPROTO_TCP, TCP_KEEPIDLE, kKeepIdle);
-    SetOption(fd.Get(), IPPROTO_TCP, TCP_KEEPINTVL, kKeepInterval);
-    SetOption(fd.Get(), IPPROTO_TCP, TCP_KEEPCNT, kKeepCount);
+    net::SetKeepalive(fd.Get());
     // Ends the current holder, whatever carries it, with "replaced by".
     m_connId = m_seat.Open(address, name);
     m_conn = std::move(fd);
@@ -227,7 +190,7 @@ void Server::Accept() {
 
 Server::ReadResult Server::Read(std::string& reason) {
     char buffer[65536];
-    ssize_t n = recv(m_conn.Get(), buffer, sizeof buffer, 0);
+    long n = net::Receive(m_conn.Get(), buffer, sizeof buffer);
     if (n > 0) {
         return m_seat.Feed(m_connId, buffer, static_cast<std::size_t>(n)) ? ReadResult::Data : ReadResult::Closed;
     }
@@ -239,7 +202,7 @@ Server::ReadResult Server::Read(std::string& reason) {
         return ReadResult::Empty;
     }
     reason = errno == ETIMEDOUT ? std::string("no answer to keepalive: the handheld is gone")
-                                : std::string("connection failed: ") + std::strerror(errno);
+                                : "connection failed: " + ErrorText(errno);
     return ReadResult::Ended;
 }
 

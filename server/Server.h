@@ -10,7 +10,7 @@
 
 #include "server/HandheldSeat.h"
 #include "server/LogLimiter.h"
-#include "server/UniqueFd.h"
+#include "server/Platform.h"
 
 namespace pv::server {
 
@@ -20,7 +20,7 @@ class Transport {
 public:
     virtual ~Transport() = default;
     // Polled with the loop's own descriptors; Service() runs when it is readable.
-    virtual int WakeFd() const = 0;
+    virtual SocketHandle WakeFd() const = 0;
     virtual void Service() = 0;
     // After every turn of the loop: ends a connection that lost the seat.
     virtual void Sync() = 0;
@@ -63,11 +63,10 @@ private:
 
     HandheldSeat& m_seat;
     Log m_log;
-    UniqueFd m_listen;
-    UniqueFd m_conn;
+    UniqueSocket m_listen;
+    UniqueSocket m_conn;
     HandheldSeat::Id m_connId = 0;
-    UniqueFd m_wakeRead;
-    UniqueFd m_wakeWrite;
+    Wakeup m_wake;
     std::atomic<bool> m_stop{false};
     std::uint16_t m_port = 0;
     // After accept fails for want of a descriptor or memory, the listener rests:

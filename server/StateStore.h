@@ -9,9 +9,8 @@
 
 namespace pv::server {
 
-// The folder: given if not empty, else $STATE_DIRECTORY (set by systemd's
-// StateDirectory=; the first of a list), else $XDG_STATE_HOME/penvale, else
-// $HOME/.local/state/penvale. Empty when none can be named.
+// The folder: given if not empty, else the user's own (DefaultStateDirectory).
+// Empty when none can be named.
 std::string StateDirectory(const std::string& given);
 
 // The Extent kept in dir; nothing when none is kept or the file holds no

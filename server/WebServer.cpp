@@ -1,20 +1,16 @@
 #include "server/WebServer.h"
 
 #include "server/Output.h"
+#include "server/Platform.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <libwebsockets.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <vector>
@@ -22,11 +18,6 @@
 namespace pv::server {
 
 namespace {
-
-// Same keepalive as a TCP handheld: a peer that vanished is found within about 25 s.
-constexpr int kKeepIdle = 10;
-constexpr int kKeepInterval = 5;
-constexpr int kKeepCount = 3;
 
 // Bytes received but not yet taken by the server's loop, beyond which the
 // WebSockets stop reading until it takes them: a loop held up (a full
@@ -56,17 +47,6 @@ int TellableCloseCode(WebRefusal why) {
     }
 }
 
-std::string AddressText(const sockaddr_in& address) {
-    return FormatIpv4Address(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
-}
-
-bool SocketAddress(int fd, bool peer, sockaddr_in& address) {
-    socklen_t size = sizeof address;
-    int result = peer ? getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size)
-                      : getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    return result == 0 && address.sin_family == AF_INET;
-}
-
 std::string Header(lws* wsi, lws_token_indexes token) {
     int length = lws_hdr_total_length(wsi, token);
     if (length <= 0 || length > 4096) {
@@ -82,14 +62,7 @@ std::string Header(lws* wsi, lws_token_indexes token) {
 
 // Compares in time that does not depend on where the first difference is.
 bool SameSecret(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    unsigned char difference = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        difference = static_cast<unsigned char>(difference | (a[i] ^ b[i]));
-    }
-    return difference == 0;
+    return a.size() == b.size() && lws_timingsafe_bcmp(a.data(), b.data(), static_cast<std::uint32_t>(a.size())) == 0;
 }
 
 // Printable and bounded, for a log line: the text came from a stranger.
@@ -116,7 +89,7 @@ struct WebServer::Shared {
     WebConfig config;
     AllowList allow{std::vector<Ipv4Range>{}};
     std::uint16_t port = 0;
-    int wakeWrite = -1;
+    const Wakeup* wake = nullptr;
 
     std::mutex mutex;  // guards events, queuedBytes, resume and closeRequests
     std::deque<WebEvent> events;
@@ -152,15 +125,13 @@ struct WebServer::Shared {
             full = queuedBytes >= kQueueLimit;
             events.push_back(std::move(event));
         }
-        char byte = 0;
-        // A full pipe already wakes the loop, which then takes every event.
-        [[maybe_unused]] ssize_t n = write(wakeWrite, &byte, 1);
+        wake->Signal();
         return full;
     }
 
     void Refuse(const sockaddr_in& peer, WebRefusal why, const std::string& text) {
-        WebEvent event{WebEvent::Kind::Refused, 0, ntohl(peer.sin_addr.s_addr), AddressText(peer),
-                       "refused " + AddressText(peer) + " (web): " + text};
+        WebEvent event{WebEvent::Kind::Refused, 0, ntohl(peer.sin_addr.s_addr), net::AddressText(peer),
+                       "refused " + net::AddressText(peer) + " (web): " + text};
         event.refusal = why;
         Post(std::move(event));
     }
@@ -183,7 +154,7 @@ struct WebServer::Shared {
         // The page's own origin is this server at the address the peer reached:
         // any other page in the phone's browser has another one.
         sockaddr_in local{};
-        if (!SocketAddress(lws_get_socket_fd(wsi), false, local)) {
+        if (!net::Address(lws_get_socket_fd(wsi), false, local)) {
             return {WebRefusal::Origin, "WebSocket on a socket without an IPv4 address"};
         }
         std::string expected = "http://" + FormatIpv4Address(ntohl(local.sin_addr.s_addr));
@@ -218,7 +189,7 @@ int ServeConnectPage(lws* wsi, WebServer::Shared& shared, Session& session) {
     sockaddr_in local{};
     int fd = lws_get_socket_fd(wsi);
     std::string page = ConnectPage(shared);
-    if (!SocketAddress(fd, true, peer) || !SocketAddress(fd, false, local) ||
+    if (!net::Address(fd, true, peer) || !net::Address(fd, false, local) ||
         !SameMachine(ntohl(peer.sin_addr.s_addr), ntohl(local.sin_addr.s_addr)) || page.empty()) {
         lws_return_http_status(wsi, HTTP_STATUS_FORBIDDEN,
                                "This page is shown on the desktop itself only: open it in a browser there.");
@@ -256,8 +227,8 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
     case LWS_CALLBACK_FILTER_NETWORK_CONNECTION: {
         // Before a byte of the peer is read, exactly as for a TCP handheld.
         sockaddr_in peer{};
-        int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(in));
-        if (!SocketAddress(fd, true, peer) || !shared->allow.Allows(ntohl(peer.sin_addr.s_addr))) {
+        auto fd = static_cast<SocketHandle>(reinterpret_cast<std::intptr_t>(in));
+        if (!net::Address(fd, true, peer) || !shared->allow.Allows(ntohl(peer.sin_addr.s_addr))) {
             shared->Refuse(peer, WebRefusal::Peer, "not in the allowed ranges (add it with --allow)");
             return -1;
         }
@@ -267,7 +238,7 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         auto [why, text] = shared->CheckUpgrade(wsi);
         if (!text.empty()) {
             sockaddr_in peer{};
-            SocketAddress(lws_get_socket_fd(wsi), true, peer);
+            net::Address(lws_get_socket_fd(wsi), true, peer);
             shared->Refuse(peer, why, text);
             if (TellableCloseCode(why) != 0 && session != nullptr) {
                 session->refusal = why;
@@ -284,10 +255,10 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             return 0;
         }
         sockaddr_in peer{};
-        SocketAddress(lws_get_socket_fd(wsi), true, peer);
+        net::Address(lws_get_socket_fd(wsi), true, peer);
         session->id = shared->nextId++;
         shared->sockets[session->id] = wsi;
-        shared->Post({WebEvent::Kind::Open, session->id, ntohl(peer.sin_addr.s_addr), AddressText(peer), {}});
+        shared->Post({WebEvent::Kind::Open, session->id, ntohl(peer.sin_addr.s_addr), net::AddressText(peer), {}});
         return 0;
     }
     case LWS_CALLBACK_RECEIVE:
@@ -413,16 +384,13 @@ void LogFromLibrary(int level, const char* line) {
 }  // namespace
 
 std::string InstalledWebRoot() {
-    char buffer[4096];
-    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n > 0) {
-        std::string exe(buffer, static_cast<std::size_t>(n));
-        std::string folder = exe.substr(0, exe.rfind('/'));
-        for (const char* candidate : {"/../share/penvale/web", "/../web-bundle"}) {
-            std::string root = folder + candidate;
-            char resolved[PATH_MAX];
-            if (access((root + "/index.html").c_str(), R_OK) == 0 && realpath(root.c_str(), resolved) != nullptr) {
-                return resolved;
+    if (std::string folder = ProgramFolder(); !folder.empty()) {
+        // Beside the program on Windows; under its prefix elsewhere; the build tree's bundle.
+        for (const char* candidate : {"/web", "/../share/penvale/web", "/../web-bundle"}) {
+            std::error_code error;
+            std::filesystem::path root = std::filesystem::canonical(folder + candidate, error);
+            if (!error && std::filesystem::is_regular_file(root / "index.html", error)) {
+                return root.string();
             }
         }
     }
@@ -433,28 +401,20 @@ WebServer::WebServer(AllowList allow) : m_allow(std::move(allow)) {}
 
 WebServer::~WebServer() {
     Stop();
-    delete m_shared;
-    for (int fd : {m_wakeRead, m_wakeWrite}) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
 }
 
 std::string WebServer::Start(const WebConfig& config) {
     std::string where = FormatIpv4Address(config.address) + ":" + std::to_string(config.port);
     // Made here, not with the object: a server without --web spends no descriptor on it.
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        return std::string("cannot make a pipe: ") + std::strerror(errno);
+    m_wake = std::make_unique<Wakeup>();
+    if (!m_wake->Valid()) {
+        return "cannot make the web server's wake-up: " + ErrorText(errno);
     }
-    m_wakeRead = fds[0];
-    m_wakeWrite = fds[1];
-    m_shared = new Shared;
+    m_shared = std::make_unique<Shared>();
     Shared& shared = *m_shared;
     shared.config = config;
     shared.allow = m_allow;
-    shared.wakeWrite = m_wakeWrite;
+    shared.wake = m_wake.get();
 
     // lws knows most types; these it does not, or names otherwise.
     shared.mimeWasm = {nullptr, nullptr, ".wasm", "application/wasm"};
@@ -486,9 +446,9 @@ std::string WebServer::Start(const WebConfig& config) {
     info.headers = &shared.noSniff;
     info.user = &shared;
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
-    info.ka_time = kKeepIdle;
-    info.ka_interval = kKeepInterval;
-    info.ka_probes = kKeepCount;
+    info.ka_time = net::kKeepIdle;
+    info.ka_interval = net::kKeepInterval;
+    info.ka_probes = net::kKeepCount;
     info.server_string = "penvale-server";
     m_context = lws_create_context(&info);
     if (m_context == nullptr) {
@@ -516,8 +476,8 @@ std::string WebServer::Start(const WebConfig& config) {
 }
 
 std::vector<WebEvent> WebServer::TakeEvents() {
-    char drain[64];
-    while (read(m_wakeRead, drain, sizeof drain) > 0) {
+    if (m_wake) {
+        m_wake->Drain();
     }
     std::vector<WebEvent> taken;
     bool wasFull = false;

@@ -10,12 +10,14 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "server/AllowList.h"
+#include "server/Platform.h"
 
 struct lws_context;
 struct lws_vhost;
@@ -77,7 +79,7 @@ public:
     std::uint16_t Port() const { return m_port; }
 
     // Readable while events wait; the loop then calls TakeEvents().
-    int WakeFd() const { return m_wakeRead; }
+    SocketHandle WakeFd() const { return m_wake ? m_wake->PollHandle() : kNoSocket; }
     std::vector<WebEvent> TakeEvents();
 
     // The HTML served at /connect, to this machine only (it holds the token);
@@ -97,12 +99,12 @@ public:
 private:
     AllowList m_allow;
     std::uint16_t m_port = 0;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    std::unique_ptr<Wakeup> m_wake;
+    // Declared before the context so that it outlives the context's destruction.
+    std::unique_ptr<Shared> m_shared;
     lws_context* m_context = nullptr;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
-    Shared* m_shared = nullptr;
 };
 
 }  // namespace pv::server

@@ -1,13 +1,9 @@
 #include "server/WebToken.h"
 
-#include <fcntl.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+
+#include "server/Platform.h"
 
 namespace pv::server {
 
@@ -27,33 +23,18 @@ bool IsToken(const std::string& text) {
     return true;
 }
 
-// mkdir -p, the last level private.
-bool MakeFolder(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        std::string part = path.substr(0, slash);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
 std::string Failure(const std::string& what, const std::string& path) {
-    return "cannot " + what + " " + path + ": " + std::strerror(errno) +
+    return "cannot " + what + " " + path + ": " + ErrorText(errno) +
            " (choose a writable folder with --state-dir)";
 }
 
 }  // namespace
 
 WebToken LoadWebToken(const std::string& stateDir, bool renew) {
-    std::string path = stateDir + "/" + kWebTokenFile;
+    std::string path = stateDir + kPathSeparator + kWebTokenFile;
     if (!renew) {
-        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            char buffer[kBytes * 2 + 2] = {};
-            ssize_t n = read(fd, buffer, sizeof buffer - 1);
-            close(fd);
-            std::string text(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        std::string text;
+        if (ReadFileStart(path, kBytes * 2 + 2, text)) {
             while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
                 text.pop_back();
             }
@@ -66,10 +47,9 @@ WebToken LoadWebToken(const std::string& stateDir, bool renew) {
             return {{}, Failure("read", path)};
         }
     }
-
     unsigned char random[kBytes];
-    if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
-        return {{}, std::string("cannot get random bytes: ") + std::strerror(errno)};
+    if (!RandomBytes(random, sizeof random)) {
+        return {{}, "cannot get random bytes: " + ErrorText(errno)};
     }
     std::string token;
     for (unsigned char byte : random) {
@@ -77,22 +57,12 @@ WebToken LoadWebToken(const std::string& stateDir, bool renew) {
         std::snprintf(hex, sizeof hex, "%02x", byte);
         token += hex;
     }
-    if (!MakeFolder(stateDir)) {
+    if (!MakePrivateFolder(stateDir)) {
         return {{}, Failure("create the folder", stateDir)};
     }
     // Written aside and renamed, so that a crash leaves the old token or the new one.
-    std::string temporary = path + ".new";
-    unlink(temporary.c_str());
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return {{}, Failure("write", temporary)};
-    }
-    std::string line = token + "\n";
-    bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && fsync(fd) == 0;
-    close(fd);
-    if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return {{}, Failure("write", path)};
+    if (std::string error = WriteFileAtomically(path, token + "\n"); !error.empty()) {
+        return {{}, error + " (choose a writable folder with --state-dir)"};
     }
     return {token, {}};
 }

@@ -22,7 +22,7 @@ public:
     // reason per kLogInterval.
     WebTransport(WebServer& web, HandheldSeat& seat, Log log);
 
-    int WakeFd() const override { return m_web.WakeFd(); }
+    SocketHandle WakeFd() const override { return m_web.WakeFd(); }
     void Service() override;
     void Sync() override;
     void EndAll(const std::string& reason) override;

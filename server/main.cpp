@@ -1,15 +1,12 @@
 // penvale-server: the desktop end of Penvale.
 
-#include <unistd.h>
-
 #include <atomic>
-#include <csignal>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,11 +14,11 @@
 #include "server/HandheldSeat.h"
 #include "server/Options.h"
 #include "server/Output.h"
+#include "server/Platform.h"
 #include "server/PointerDriver.h"
 #include "server/PrintSink.h"
 #include "server/Server.h"
 #include "server/StateStore.h"
-#include "server/UinputDevice.h"
 #ifndef PENVALE_WITHOUT_WEB
 #include "server/QrText.h"
 #include "server/WebServer.h"
@@ -29,52 +26,149 @@
 #include "server/WebTransport.h"
 #endif
 
+#ifndef STDOUT_FILENO
+#define STDOUT_FILENO 1
+#define STDERR_FILENO 2
+#endif
+
 namespace {
 
-std::atomic<bool> g_stop{false};
-pv::server::Server* g_server = nullptr;
+using namespace pv::server;
 
-void OnSignal(int) {
+std::atomic<bool> g_stop{false};
+// Read by the stop request, which may come on any thread (a signal lands on the
+// web thread as well; Windows calls from a thread of its own).
+std::atomic<Server*> g_server{nullptr};
+
+void RequestStop() {
     g_stop.store(true);
-    if (g_server != nullptr) {
-        g_server->Stop();
+    if (Server* server = g_server.load()) {
+        server->Stop();
     }
 }
 
 // Standard error may be a pipe nobody reads, or closed: a line that cannot be
 // written is dropped rather than holding up the server.
 void Log(const std::string& line) {
-    pv::server::WriteAll(STDERR_FILENO, "penvale-server: " + line + "\n", g_stop);
+    WriteAll(STDERR_FILENO, "penvale-server: " + line + "\n", g_stop);
+}
+
+// The desktop's pointer and the driver that moves it, the Extent kept across
+// restarts. Null when the pointer cannot be had (logged).
+struct Pointer {
+    std::unique_ptr<PointerDevice> device;
+    std::unique_ptr<PointerDriver> driver;
+};
+
+std::optional<Pointer> OpenPointer(const Options& options) {
+    Pointer pointer;
+    std::string error;
+    std::string description;
+    pointer.device = OpenDesktopPointer(error, description);
+    if (!pointer.device) {
+        Log(error);
+        return std::nullopt;
+    }
+    std::string stateDir = StateDirectory(options.stateDir);
+    pointer.driver = std::make_unique<PointerDriver>(
+        *pointer.device, Mapping(options.mapping), Log, [stateDir, failed = false](int a, int b) mutable {
+            std::string saveError = stateDir.empty() ? std::string("no state folder (set --state-dir)")
+                                                     : SaveExtent(stateDir, a, b);
+            // Once: the pointer works without it; only a restart loses the Extent.
+            if (!saveError.empty() && !failed) {
+                Log("cannot keep the Extent for the next start: " + saveError);
+            }
+            failed = !saveError.empty();
+        });
+    if (options.extent) {
+        pointer.driver->SetExtent(options.extent->first, options.extent->second);
+    } else if (auto kept = stateDir.empty() ? std::nullopt : LoadExtent(stateDir)) {
+        pointer.driver->SetExtent(kept->first, kept->second);
+        Log("the handheld's last Extent, " + std::to_string(kept->first) + " " + std::to_string(kept->second) +
+            ", maps Positions until it sends one");
+    }
+    Log(description);
+    return pointer;
+}
+
+void LogListening(const Options& options, const Server& server, const AllowList& allow) {
+    std::string ranges;
+    for (const Ipv4Range& range : allow.Ranges()) {
+        ranges += (ranges.empty() ? "" : ", ") + range.ToString();
+    }
+    Log("listening on " + FormatIpv4Address(options.listenAddress) + ":" + std::to_string(server.Port()) +
+        ", accepting " + ranges);
+    for (const std::string& hint : ConnectHints(options.listenAddress, server.Port(), allow, LocalIpv4Addresses())) {
+        Log(hint);
+    }
 }
 
 #ifndef PENVALE_WITHOUT_WEB
-// The code as an image in the state folder, private like the token it holds.
-// Returns its path, or empty when it could not be written (the log says why).
-std::string WriteConnectImage(const std::string& stateDir, const std::string& svg) {
-    std::string path = stateDir + "/web-qr.svg";
-    std::error_code error;
-    {
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file << svg;
-        file.close();
-        if (!file) {
-            Log("cannot write " + path + " (the code is still printed above)");
-            return {};
+// The browser handheld: its page and WebSocket on their own port, its
+// connections under the same seat. False when it cannot start (logged).
+bool StartWeb(const Options& options, const AllowList& allow, WebServer& web) {
+    std::string stateDir = StateDirectory(options.stateDir);
+    if (stateDir.empty()) {
+        Log("no folder for the web page's token: set HOME or give --state-dir");
+        return false;
+    }
+    WebToken token = LoadWebToken(stateDir, options.newToken);
+    if (!token.error.empty()) {
+        Log(token.error);
+        return false;
+    }
+    WebConfig config;
+    config.address = options.listenAddress;
+    config.port = *options.webPort;
+    config.root = options.webRoot.empty() ? InstalledWebRoot() : options.webRoot;
+    config.token = token.token;
+    if (std::string error = web.Start(config); !error.empty()) {
+        Log(error);
+        return false;
+    }
+    Log("serving the browser handheld from " + config.root + " on " + FormatIpv4Address(config.address) + ":" +
+        std::to_string(web.Port()));
+    std::error_code missing;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(config.root) / "index.html", missing)) {
+        Log("but " + config.root + "/index.html is not there: build the page (scripts/web) and install it, "
+            "or give --web-root");
+    }
+    std::vector<std::uint32_t> addresses = HandheldAddresses(options.listenAddress, allow, LocalIpv4Addresses());
+    std::vector<std::string> urls;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        std::string url = "http://" + FormatIpv4Address(addresses[i]) + ":" + std::to_string(web.Port()) +
+                          "/?t=" + token.token;
+        urls.push_back(url);
+        Log("browser handheld: open " + url);
+        if (i == 0) {
+            // For the phone's camera: scanning it opens the page. A terminal gets its own colours, so
+            // that the code reads the same on a light and a dark one; a log keeps none.
+            const char* force = std::getenv("CLICOLOR_FORCE");
+            bool colours = (StandardErrorShowsColours() || (force != nullptr && std::string(force) != "0")) &&
+                           std::getenv("NO_COLOR") == nullptr;
+            WriteAll(STDERR_FILENO, QrText(url, colours), g_stop);
         }
     }
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                                 error);
-    return path;
+    if (!urls.empty()) {
+        web.SetConnectPage(ConnectPageHtml(urls));
+        // The code as an image beside the token, private as the token is.
+        std::string image = stateDir + kPathSeparator + "web-qr.svg";
+        if (std::string error = WriteFileAtomically(image, QrSvg(urls[0])); !error.empty()) {
+            Log("cannot write " + image + ": " + error + " (the code is still printed above)");
+            image.clear();
+        }
+        std::string local = FormatIpv4Address(options.listenAddress == 0 ? 0x7f000001 : options.listenAddress);
+        Log("browser handheld: the code is also at http://" + local + ":" + std::to_string(web.Port()) +
+            "/connect (in a browser on this machine)" + (image.empty() ? "" : " and in " + image));
+    }
+    return true;
 }
 #endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace pv::server;
-    // A reader that goes away (--print | head -1, a closed log pipe) gives EPIPE, not death.
-    std::signal(SIGPIPE, SIG_IGN);
-
+    PrepareConsole();
     ParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         Log(parsed.error);
@@ -93,55 +187,27 @@ int main(int argc, char** argv) {
 
     // Before anything starts: a stop asked for during start-up (the web server's
     // thread is up by then) ends the program cleanly rather than killing it.
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a signal also ends a wait in progress.
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    OnStopRequest(RequestStop);
+    if (!net::Start()) {
+        Log("cannot use the network: " + ErrorText(errno));
+        return 1;
+    }
 
     PrintSink printSink(STDOUT_FILENO, g_stop, [](int error) {
         if (error == ECANCELED) {
             return;
         }
-        Log(std::string("cannot write the messages to standard output (") + std::strerror(error) +
-            "): stopping");
-        g_stop.store(true);
-        if (g_server != nullptr) {
-            g_server->Stop();
-        }
+        Log("cannot write the messages to standard output (" + ErrorText(error) + "): stopping");
+        RequestStop();
     });
-    std::unique_ptr<UinputDevice> device;
-    std::unique_ptr<PointerDriver> driver;
+    std::optional<Pointer> pointer;
     MessageSink* sink = &printSink;
     if (!options.print) {
-        std::string error;
-        device = UinputDevice::Create(error);
-        if (!device) {
-            Log(error);
+        pointer = OpenPointer(options);
+        if (!pointer) {
             return 1;
         }
-        std::string stateDir = StateDirectory(options.stateDir);
-        driver = std::make_unique<PointerDriver>(
-            *device, Mapping(options.mapping), Log, [stateDir, failed = false](int a, int b) mutable {
-                std::string saveError = stateDir.empty() ? std::string("no state folder (set --state-dir)")
-                                                         : SaveExtent(stateDir, a, b);
-                // Once: the pointer works without it; only a restart loses the Extent.
-                if (!saveError.empty() && !failed) {
-                    Log("cannot keep the Extent for the next start: " + saveError);
-                }
-                failed = !saveError.empty();
-            });
-        if (options.extent) {
-            driver->SetExtent(options.extent->first, options.extent->second);
-        } else if (auto kept = stateDir.empty() ? std::nullopt : LoadExtent(stateDir)) {
-            driver->SetExtent(kept->first, kept->second);
-            Log("the handheld's last Extent, " + std::to_string(kept->first) + " " +
-                std::to_string(kept->second) + ", maps Positions until it sends one");
-        }
-        sink = driver.get();
-        Log("virtual pointer \"" + std::string(kDeviceName) + "\" is " + device->DevNode());
+        sink = pointer->driver.get();
     }
 
     AllowList allow = options.allow.empty() ? AllowList::Default() : AllowList(options.allow);
@@ -151,15 +217,7 @@ int main(int argc, char** argv) {
         Log(error);
         return 1;
     }
-    std::string ranges;
-    for (const Ipv4Range& range : allow.Ranges()) {
-        ranges += (ranges.empty() ? "" : ", ") + range.ToString();
-    }
-    Log("listening on " + FormatIpv4Address(options.listenAddress) + ":" + std::to_string(server.Port()) +
-        ", accepting " + ranges);
-    for (const std::string& hint : ConnectHints(options.listenAddress, server.Port(), allow, LocalIpv4Addresses())) {
-        Log(hint);
-    }
+    LogListening(options, server, allow);
 
 #ifdef PENVALE_WITHOUT_WEB
     if (options.webPort) {
@@ -167,69 +225,22 @@ int main(int argc, char** argv) {
         return 2;
     }
 #else
-    // The browser handheld: its page and WebSocket on their own port, its
-    // connections under the same seat.
     WebServer web(allow);
     WebTransport webTransport(web, seat, Log);
     if (options.webPort) {
-        std::string stateDir = StateDirectory(options.stateDir);
-        if (stateDir.empty()) {
-            Log("no folder for the web page's token: set HOME or give --state-dir");
-            return 1;
-        }
-        WebToken token = LoadWebToken(stateDir, options.newToken);
-        if (!token.error.empty()) {
-            Log(token.error);
-            return 1;
-        }
-        WebConfig config;
-        config.address = options.listenAddress;
-        config.port = *options.webPort;
-        config.root = options.webRoot.empty() ? InstalledWebRoot() : options.webRoot;
-        config.token = token.token;
-        if (std::string error = web.Start(config); !error.empty()) {
-            Log(error);
+        if (!StartWeb(options, allow, web)) {
             return 1;
         }
         server.AddTransport(webTransport);
-        Log("serving the browser handheld from " + config.root + " on " + FormatIpv4Address(config.address) +
-            ":" + std::to_string(web.Port()));
-        if (access((config.root + "/index.html").c_str(), R_OK) != 0) {
-            Log("but " + config.root + "/index.html is not there: build the page (scripts/web) and install it, "
-                "or give --web-root");
-        }
-        std::vector<std::uint32_t> addresses = HandheldAddresses(options.listenAddress, allow, LocalIpv4Addresses());
-        std::vector<std::string> urls;
-        for (std::size_t i = 0; i < addresses.size(); ++i) {
-            std::string url = "http://" + FormatIpv4Address(addresses[i]) + ":" + std::to_string(web.Port()) +
-                              "/?t=" + token.token;
-            urls.push_back(url);
-            Log("browser handheld: open " + url);
-            if (i == 0) {
-                // For the phone's camera: scanning it opens the page. A terminal gets its own colours, so
-                // that the code reads the same on a light and a dark one; a log keeps none.
-                const char* force = std::getenv("CLICOLOR_FORCE");
-                bool colours = (isatty(STDERR_FILENO) == 1 || (force != nullptr && std::string(force) != "0")) &&
-                               std::getenv("NO_COLOR") == nullptr;
-                WriteAll(STDERR_FILENO, QrText(url, colours), g_stop);
-            }
-        }
-        if (!urls.empty()) {
-            web.SetConnectPage(ConnectPageHtml(urls));
-            std::string local = FormatIpv4Address(options.listenAddress == 0 ? 0x7f000001 : options.listenAddress);
-            std::string image = WriteConnectImage(stateDir, QrSvg(urls[0]));
-            Log("browser handheld: the code is also at http://" + local + ":" + std::to_string(web.Port()) +
-                "/connect (in a browser on this machine)" + (image.empty() ? "" : " and in " + image));
-        }
     }
 #endif
 
-    g_server = &server;
+    g_server.store(&server);
     if (g_stop.load()) {
         return 0;
     }
     server.Run();
-    g_server = nullptr;
+    g_server.store(nullptr);
 #ifndef PENVALE_WITHOUT_WEB
     web.Stop();
 #endif
