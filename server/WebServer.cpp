@@ -105,6 +105,13 @@ struct WebServer::Shared {
     std::map<std::uint64_t, std::string> closeReasons;
     std::set<std::uint64_t> paused;
 
+    // File access as the platform's, but a compressed copy is preferred; must
+    // outlive the context.
+    struct FileOps {
+        lws_plat_file_ops ops;  // first: lws passes a pointer to it
+        const lws_plat_file_ops* platform;
+    } fileOps{};
+
     // The mount and its MIME types must outlive the context.
     lws_protocol_vhost_options mimeWasm{};
     lws_protocol_vhost_options mimeManifest{};
@@ -179,6 +186,28 @@ namespace {
 
 // /connect: the address and code of the page, for a browser on the desktop
 // only. Any other peer gets a refusal that says where to open it.
+// Opens filename for lws, its gzip copy filename.gz instead when the browser
+// takes gzip and the copy is at least as new (a stale one is never served).
+lws_fop_fd_t OpenPreferringGzip(const lws_plat_file_ops* fops, const char* filename, const char* vpath,
+                                lws_fop_flags_t* flags) {
+    const auto* self = reinterpret_cast<const WebServer::Shared::FileOps*>(fops);
+    if ((*flags & LWS_FOP_FLAG_COMPR_ACCEPTABLE_GZIP) != 0) {
+        std::string packed = std::string(filename) + ".gz";
+        std::error_code error;
+        auto plainTime = std::filesystem::last_write_time(filename, error);
+        auto packedTime = std::filesystem::last_write_time(packed, error);
+        lws_fop_flags_t opened = *flags;
+        lws_fop_fd_t fd = nullptr;
+        if (!error && packedTime >= plainTime &&
+            (fd = self->platform->LWS_FOP_OPEN(self->platform, packed.c_str(), vpath, &opened)) != nullptr) {
+            *flags = opened | LWS_FOP_FLAG_COMPR_IS_GZIP;
+            fd->flags |= LWS_FOP_FLAG_COMPR_IS_GZIP;
+            return fd;
+        }
+    }
+    return self->platform->LWS_FOP_OPEN(self->platform, filename, vpath, flags);
+}
+
 std::string ConnectPage(WebServer::Shared& shared) {
     std::lock_guard lock(shared.mutex);
     return shared.connectPage;
@@ -429,6 +458,12 @@ std::string WebServer::Start(const WebConfig& config) {
     shared.mount.def = "index.html";
     shared.mount.origin_protocol = LWSMPRO_FILE;
     shared.mount.extra_mimetypes = &shared.mimeHtm;
+    // The browser keeps what it loaded and asks whether it is still current
+    // (lws's ETag, of the size and the time) once its second is up: an unchanged
+    // page costs a 304, not its bytes.
+    shared.mount.cache_reusable = 1;
+    shared.mount.cache_revalidate = 1;
+    shared.mount.cache_max_age = 1;
     shared.connectMount.mountpoint = "/connect";
     shared.connectMount.mountpoint_len = 8;
     shared.connectMount.origin = kProtocols[0].name;
@@ -451,6 +486,13 @@ std::string WebServer::Start(const WebConfig& config) {
     info.ka_probes = net::kKeepCount;
     info.server_string = "penvale-server";
     m_context = lws_create_context(&info);
+    if (m_context != nullptr) {
+        shared.fileOps.platform = lws_get_fops(m_context);
+        shared.fileOps.ops = *shared.fileOps.platform;
+        shared.fileOps.ops.LWS_FOP_OPEN = OpenPreferringGzip;
+        shared.fileOps.ops.next = nullptr;
+        lws_set_fops(m_context, &shared.fileOps.ops);
+    }
     if (m_context == nullptr) {
         return "cannot serve the web page on " + where +
                ": the port is in use, or the address is not one of this machine's (choose another --web port, "

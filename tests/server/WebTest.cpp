@@ -74,11 +74,12 @@ struct StandInRoot {
 
 // One HTTP/1.0 request from a loopback source address; the whole answer, or
 // empty when the server hung up without one.
-std::string HttpGet(const char* source, std::uint16_t port, const std::string& path) {
+std::string HttpGet(const char* source, std::uint16_t port, const std::string& path,
+                    const std::string& headers = {}) {
     LoopbackClient client(source, kServerAddress, port);
     if (!client.Connected() ||
         !client.Send("GET " + path + " HTTP/1.0\r\nHost: " + kServerAddress + ":" + std::to_string(port) +
-                     "\r\n\r\n")) {
+                     "\r\n" + headers + "\r\n")) {
         return {};
     }
     return client.ReadAll();
@@ -184,6 +185,30 @@ TEST(WebHandheld, ServesTheBundleWithItsTypesAndNothingOutsideIt) {
         std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_EQ(Body(response), expected) << row.path;
     }
+    // A browser that takes gzip gets the compressed copy where there is one, not older than its original; the
+    // others and every other browser get the file itself. Each is kept and asked for again (its ETag).
+    WriteFile(site.root / "penvale.wasm.gz", "wasm, packed");
+    WriteFile(site.root / "penvale.js.gz", "js, packed but stale");
+    fs::last_write_time(site.root / "penvale.js.gz",
+                        fs::last_write_time(site.root / "penvale.js") - std::chrono::seconds(10));
+    const std::string takesGzip = "Accept-Encoding: gzip, deflate\r\n";
+    std::string packed = HttpGet(kServerAddress, port, "/penvale.wasm", takesGzip);
+    EXPECT_EQ(HeaderValue(packed, "content-encoding"), "gzip");
+    EXPECT_EQ(HeaderValue(packed, "content-type"), "application/wasm");
+    EXPECT_EQ(Body(packed), "wasm, packed");
+    EXPECT_NE(HeaderValue(packed, "cache-control").find("must-revalidate"), std::string::npos) << packed;
+    EXPECT_NE(HeaderValue(packed, "etag"), "");
+    std::string plain = HttpGet(kServerAddress, port, "/penvale.wasm");
+    EXPECT_EQ(HeaderValue(plain, "content-encoding"), "");
+    EXPECT_EQ(Body(plain), std::string("\0asm\1\0\0\0", 8));
+    std::string stale = HttpGet(kServerAddress, port, "/penvale.js", takesGzip);
+    EXPECT_EQ(HeaderValue(stale, "content-encoding"), "");
+    EXPECT_EQ(Body(stale), "var Module = {};");
+    std::string again = HttpGet(kServerAddress, port, "/penvale.wasm",
+                                takesGzip + "If-None-Match: " + HeaderValue(packed, "etag") + "\r\n");
+    EXPECT_EQ(again.substr(0, 12), "HTTP/1.0 304") << again;
+    EXPECT_EQ(Body(again), "");
+
     // Nothing from outside the web root, however the path is spelt.
     for (const char* path : {"/../secret.txt", "/%2e%2e/secret.txt", "/icons/../../secret.txt", "/..%2fsecret.txt",
                              "//../secret.txt", "/missing.js"}) {
