@@ -1,13 +1,20 @@
 // The browser handheld's side of the server: its page and its WebSocket, through
 // real loopback connections, in this process and as the program a user runs.
 
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -216,6 +223,85 @@ TEST(WebHandheld, ServesTheBundleWithItsTypesAndNothingOutsideIt) {
         EXPECT_EQ(response.find("not for the web"), std::string::npos) << path;
         EXPECT_EQ(response.substr(0, 12), "HTTP/1.0 404") << path << "\n" << response;
     }
+}
+
+// Gives this process's own network namespace's loopback interface another
+// address (a label "lo:N"), as a second machine's would be.
+bool AddLoopbackAddress(int label, const char* address) {
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::snprintf(request.ifr_name, sizeof request.ifr_name, "lo:%d", label);
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    inet_pton(AF_INET, address, &in.sin_addr);
+    std::memcpy(&request.ifr_addr, &in, sizeof in);
+    bool done = fd >= 0 && ioctl(fd, SIOCSIFADDR, &request) == 0;
+    close(fd);
+    return done;
+}
+
+constexpr int kNoNamespace = 77;
+
+// In a network namespace of its own, where two addresses outside loopback's
+// range stand for the desktop and a phone: /connect is the desktop's only.
+// Returns 0 when it is refused to the phone and served to the desktop itself.
+int ConnectPageInOwnNetwork() {
+    if (unshare(CLONE_NEWNET) != 0) {
+        return kNoNamespace;
+    }
+    ifreq up{};
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    std::snprintf(up.ifr_name, sizeof up.ifr_name, "lo");
+    bool ready = ioctl(fd, SIOCGIFFLAGS, &up) == 0;
+    up.ifr_flags = static_cast<short>(up.ifr_flags | IFF_UP);
+    ready = ready && ioctl(fd, SIOCSIFFLAGS, &up) == 0;
+    close(fd);
+    if (!ready || !AddLoopbackAddress(1, "198.18.0.1") || !AddLoopbackAddress(2, "198.18.0.2")) {
+        return kNoNamespace;
+    }
+    StandInRoot site;
+    WebServer web(AllowList({*ParseIpv4Range("198.18.0.0/15")}));
+    if (!web.Start({*ParseIpv4Address("198.18.0.1"), 0, site.root.string(), kToken}).empty()) {
+        return 2;
+    }
+    web.SetConnectPage("<p>the code</p>");
+    auto get = [&](const char* source) {
+        LoopbackClient client(source, "198.18.0.1", web.Port());
+        if (!client.Connected() || !client.Send("GET /connect HTTP/1.0\r\nHost: 198.18.0.1\r\n\r\n")) {
+            return std::string();
+        }
+        return client.ReadAll();
+    };
+    std::string phone = get("198.18.0.2");
+    std::string desktop = get("198.18.0.1");
+    std::string page = get("198.18.0.2");
+    bool refused = phone.rfind("HTTP/1.0 403", 0) == 0 && phone.find("the code") == std::string::npos &&
+                   page.find("the code") == std::string::npos;
+    bool served = desktop.rfind("HTTP/1.0 200", 0) == 0 && Body(desktop) == "<p>the code</p>";
+    if (!refused || !served) {
+        std::fprintf(stderr, "phone:\n%s\ndesktop:\n%s\n", phone.c_str(), desktop.c_str());
+    }
+    web.Stop();
+    return refused && served ? 0 : 1;
+}
+
+TEST(WebHandheld, TheConnectPageIsForTheDesktopItselfOnly) {
+    EXPECT_TRUE(SameMachine(0x7f000001, 0xc6120001));
+    EXPECT_TRUE(SameMachine(0x7f000003, 0x7f000002));
+    EXPECT_TRUE(SameMachine(0xc6120001, 0xc6120001));
+    EXPECT_FALSE(SameMachine(0xc6120002, 0xc6120001));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        _exit(ConnectPageInOwnNetwork());
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kNoNamespace) {
+        GTEST_SKIP() << "no network namespace could be made here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(WebHandheld, BinaryMessagesDriveThePointerAndAHeldButtonIsReleasedOnClose) {
