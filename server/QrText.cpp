@@ -70,7 +70,11 @@ std::string QrSvg(const std::string& text, int moduleSize) {
     for (int y = 0; y < code->width; ++y) {
         for (int x = 0; x < code->width; ++x) {
             if ((code->data[y * code->width + x] & 1) != 0) {
-                out += "M" + std::to_string(x + kQuietZone) + " " + std::to_string(y + kQuietZone) + "h1v1h-1z";
+                out += 'M';
+                out += std::to_string(x + kQuietZone);
+                out += ' ';
+                out += std::to_string(y + kQuietZone);
+                out += "h1v1h-1z";
             }
         }
     }

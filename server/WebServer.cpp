@@ -216,7 +216,7 @@ std::string ConnectPage(WebServer::Shared& shared) {
 int ServeConnectPage(lws* wsi, WebServer::Shared& shared, Session& session) {
     sockaddr_in peer{};
     sockaddr_in local{};
-    int fd = lws_get_socket_fd(wsi);
+    SocketHandle fd = lws_get_socket_fd(wsi);
     std::string page = ConnectPage(shared);
     if (!net::Address(fd, true, peer) || !net::Address(fd, false, local) ||
         !SameMachine(ntohl(peer.sin_addr.s_addr), ntohl(local.sin_addr.s_addr)) || page.empty()) {

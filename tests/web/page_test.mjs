@@ -1,7 +1,7 @@
 // The browser handheld end to end: the page served by the real penvale-server on
 // a loopback address, in headless Chromium with a phone-sized touch screen.
 import assert from 'node:assert/strict';
-import {spawn} from 'node:child_process';
+import {spawn, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
@@ -395,6 +395,17 @@ test('a refused page says why in words before the first touch: an old token, a f
         assert.equal(await good.evaluate(() => PvPage.fullscreenRequests), 1, 'asked once');
         await good.close();
         await until(() => /disconnected .*\(web\)/.test(server.err), 5000, 'the server to see the page go');
+
+        // The desktop's own browser finds the code large at /connect, and a camera reads the page's address off it.
+        const connect = await browser.newPage();
+        await connect.setViewport({width: 900, height: 700});
+        const answer = await connect.goto(server.url.replace(/\/\?t=.*/, '/connect'));
+        assert.equal(answer.status(), 200);
+        const shot = path.join(stateDir, 'connect.png');
+        await connect.screenshot({path: shot});
+        await connect.close();
+        const read = spawnSync('zbarimg', ['--raw', '-q', shot], {encoding: 'utf8'});
+        assert.equal(read.stdout.trim(), server.url, read.stderr);
 
         // An old token: the words, with what to do, and no touch needed to see them.
         const wrong = server.url.replace(/t=[0-9a-f]+/, 't=' + '0'.repeat(32));
