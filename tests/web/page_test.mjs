@@ -449,6 +449,19 @@ test('a refused page says why in words before the first touch: an old token, a f
         // The server goes: the dot says so.
         await server.stop();
         await until(async () => (await link(busy))[0] === 'disconnected', 5000, 'the dot to go out');
+        // Something on its port that never answers: the next stroke's reconnection hangs, and the dot says so.
+        const silent = net.createServer(() => {});
+        await new Promise((resolve) => silent.listen(server.webPort, '127.0.0.9', resolve));
+        try {
+            while (await busy.evaluate(() => PvPage.boxText()) !== null) {
+                await tapControl(busy, '#box-ok');
+            }
+            await new Toucher(busy, busy.bar).drag([[60, 60], [80, 60]]);
+            await until(async () => (await link(busy))[0] === 'reconnecting', 5000, 'the connecting dot');
+            assert.deepEqual(await link(busy), ['reconnecting', 'Connecting to the desktop...']);
+        } finally {
+            silent.close();
+        }
         assert.deepEqual(busy.errors, []);
         const lines = server.lines();
         assert.equal(lines.filter((line) => line === 'down').length, 2, lines.join(' '));  // the good page's taps only
