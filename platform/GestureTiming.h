@@ -1,15 +1,36 @@
 #pragma once
-// How the platform layers tell gestures apart. Every layer that recognises taps
-// (the Qt window, the browser page) uses these same numbers.
+// How the platform layers tell gestures apart, by the kind of pointer: the one
+// table that the pointer recogniser reads, whichever host feeds it.
+#include <cstddef>
+
+// What touched the surface. A host that cannot tell says Mouse.
+enum class PvPointerKind { Mouse = 0, Pen = 1, Touch = 2 };
+
+struct PvGestureThresholds {
+    // A pointer that stays down this long within holdSlopPx (each axis) is a tap-and-hold.
+    int holdTimeMs;
+    double holdSlopPx;
+    // A second press within this time and distance (each axis) of the first press is a double tap.
+    int doubleTapTimeMs;
+    double doubleTapSlopPx;
+};
 
 namespace pv::gesture {
-// A pen that stays down this long within kHoldSlopPx is a tap-and-hold.
-inline constexpr int kHoldTimeMs = 500;
-// How far (pixels, each axis) the pen may wander and still count as held.
-inline constexpr int kHoldSlopPx = 4;
-// A second pen-down within this time and distance of the first pen-down is a double tap.
-inline constexpr int kDoubleTapTimeMs = 400;
-inline constexpr int kDoubleTapSlopPx = 5;
-// Moves merged into one PenMove carry at most this many history points.
-inline constexpr int kMaxHistory = 16;
+// Rows in the order of PvPointerKind. Every kind still has the stylus platform's numbers.
+inline constexpr PvGestureThresholds kThresholds[] = {
+    {500, 4, 400, 5},  // Mouse
+    {500, 4, 400, 5},  // Pen
+    {500, 4, 400, 5},  // Touch
+};
+
+constexpr const PvGestureThresholds& For(PvPointerKind kind) {
+    const auto row = static_cast<std::size_t>(kind);
+    return kThresholds[row < std::size(kThresholds) ? row : 0];
+}
+
+// The mouse's row, for hosts and tests that only ever see a mouse.
+inline constexpr int kHoldTimeMs = kThresholds[0].holdTimeMs;
+inline constexpr int kHoldSlopPx = static_cast<int>(kThresholds[0].holdSlopPx);
+inline constexpr int kDoubleTapTimeMs = kThresholds[0].doubleTapTimeMs;
+inline constexpr int kDoubleTapSlopPx = static_cast<int>(kThresholds[0].doubleTapSlopPx);
 }  // namespace pv::gesture

@@ -9,6 +9,11 @@
 
 #include "platform/Types.h"
 
+namespace pv::history {
+// The most raw points one stylus event carries: the engine's batch of Positions holds as many.
+inline constexpr int kMaxPoints = 16;
+}  // namespace pv::history
+
 // Toward zero, kept inside 32 bits whatever position a device reports (NaN as 0).
 inline int32_t PvTruncate(double value) {
     if (std::isnan(value)) {

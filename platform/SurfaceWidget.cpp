@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointingDevice>
 #include <QRegion>
 #include <QResizeEvent>
 #include <QTabletEvent>
@@ -26,13 +27,14 @@ const QEvent::Type kDeliverMoves = static_cast<QEvent::Type>(QEvent::registerEve
 
 CSurfaceWidget::CSurfaceWidget(QWidget* parent)
     : QWidget(parent),
-      m_pFrame(std::make_unique<CPvFrameBuffer>(std::max(1, width()), std::max(1, height()))) {
+      m_pFrame(std::make_unique<CPvFrameBuffer>(std::max(1, width()), std::max(1, height()))),
+      m_recogniser(*this) {
     setFocusPolicy(Qt::StrongFocus);
     // The framebuffer covers every pixel: nothing for Qt to erase first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_holdTimer.setSingleShot(true);
     m_holdTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_holdTimer, &QTimer::timeout, this, [this] { OnHoldTimeout(); });
+    connect(&m_holdTimer, &QTimer::timeout, this, [this] { m_recogniser.HoldTimeout(); });
     PvAddMessageBoxObserver(this);
 }
 
@@ -42,6 +44,7 @@ CSurfaceWidget::~CSurfaceWidget() {
 
 void CSurfaceWidget::SetInput(ISurfaceInput* input) {
     m_pInput = input;
+    m_recogniser.SetTarget(input);
     if (input == nullptr) {
         m_holdTimer.stop();
         for (auto& [id, timer] : m_timers) {
@@ -63,17 +66,6 @@ QPoint CSurfaceWidget::ScreenOffset() const {
     return isWindow() ? QPoint(0, 0) : mapTo(window(), QPoint(0, 0));
 }
 
-PvPoint CSurfaceWidget::RawPoint(QPointF local) const {
-    const QPointF screen = local + QPointF(ScreenOffset());
-    const int units = RawUnitsPerPixel();
-    return {PvTruncate(screen.x() * units), PvTruncate(screen.y() * units)};
-}
-
-// Truncated like the raw point, so that raw / client gives the whole units per pixel.
-PvPoint CSurfaceWidget::ClientPoint(QPointF local) {
-    return {PvTruncate(local.x()), PvTruncate(local.y())};
-}
-
 void CSurfaceWidget::tabletEvent(QTabletEvent* event) {
     m_precisePos = event->position();
     m_bPrecise = true;
@@ -81,20 +73,37 @@ void CSurfaceWidget::tabletEvent(QTabletEvent* event) {
     event->ignore();
 }
 
-QPointF CSurfaceWidget::Position(const QMouseEvent* event) {
-    const QPointF position = event->position();
+PvPointerSample CSurfaceWidget::Sample(const QMouseEvent* event) {
+    QPointF position = event->position();
     if (m_bPrecise) {
         m_bPrecise = false;
         const QPointF difference = m_precisePos - position;
         if (std::abs(difference.x()) <= 1.0 && std::abs(difference.y()) <= 1.0) {
-            return m_precisePos;
+            position = m_precisePos;
         }
     }
-    return position;
-}
-
-int CSurfaceWidget::GetMouseMovePoints(PvPoint* points, int max) {
-    return PvCopyNewestPoints(m_history, points, max);
+    // The screen may have changed since the last event (a rotation, a resize).
+    const QWidget* screen = window();
+    const QPoint offset = ScreenOffset();
+    m_recogniser.SetGeometry(screen->width(), screen->height(), {offset.x(), offset.y()});
+    PvPointerSample sample;
+    sample.x = position.x();
+    sample.y = position.y();
+    sample.timeMs = static_cast<double>(event->timestamp());
+    switch (event->pointingDevice() != nullptr ? event->pointingDevice()->type()
+                                               : QInputDevice::DeviceType::Mouse) {
+        case QInputDevice::DeviceType::Stylus:
+        case QInputDevice::DeviceType::Airbrush:
+            sample.kind = PvPointerKind::Pen;
+            break;
+        case QInputDevice::DeviceType::TouchScreen:
+            sample.kind = PvPointerKind::Touch;
+            break;
+        default:
+            sample.kind = PvPointerKind::Mouse;
+            break;
+    }
+    return sample;
 }
 
 PvRect CSurfaceWidget::GetWorkArea() {
@@ -154,22 +163,26 @@ void CSurfaceWidget::ReleaseDC(IDrawSurface*) {
 
 bool CSurfaceWidget::event(QEvent* event) {
     if (event->type() == kDeliverMoves) {
-        m_bDeliveryPosted = false;
-        DeliverPendingMoves();
+        m_bFlushPosted = false;
+        m_recogniser.Flush();
         return true;
     }
     return QWidget::event(event);
 }
 
-void CSurfaceWidget::DeliverPendingMoves() {
-    if (m_pendingMoves.empty()) {
-        return;
+void CSurfaceWidget::FlushSoon() {
+    if (!m_bFlushPosted) {
+        m_bFlushPosted = true;
+        QCoreApplication::postEvent(this, new QEvent(kDeliverMoves), Qt::LowEventPriority);
     }
-    m_history.swap(m_pendingMoves);
-    m_pendingMoves.clear();
-    if (m_pInput != nullptr) {
-        m_pInput->OnPenMove(m_ptPendingClient);
-    }
+}
+
+void CSurfaceWidget::StartHold(int milliseconds) {
+    m_holdTimer.start(milliseconds);
+}
+
+void CSurfaceWidget::StopHold() {
+    m_holdTimer.stop();
 }
 
 void CSurfaceWidget::mousePressEvent(QMouseEvent* event) {
@@ -177,114 +190,36 @@ void CSurfaceWidget::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    const QPointF position = Position(event);
-    DeliverPendingMoves();
-    m_bTracking = true;
-    m_lastPos = position;
-    // Watching for tap-and-hold starts with the press itself: a box that the pen-down
-    // brings up stops it, so a touch that ended under the box never becomes a hold.
-    m_holdStart = position;
-    m_holdTimer.start(m_nHoldTimeMs);
-    m_history.assign(1, RawPoint(position));
-    m_pInput->OnPenDown(ClientPoint(position));
+    m_recogniser.Down(Sample(event));
 }
 
+// The recogniser tells double taps itself, by the thresholds of the pointer's kind.
 void CSurfaceWidget::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || m_pInput == nullptr) {
-        QWidget::mouseDoubleClickEvent(event);
-        return;
-    }
-    const QPointF position = Position(event);
-    DeliverPendingMoves();
-    CancelHold();
-    m_bTracking = true;
-    m_lastPos = position;
-    m_history.assign(1, RawPoint(position));
-    m_pInput->OnDoubleTap(ClientPoint(position));
+    mousePressEvent(event);
 }
 
 void CSurfaceWidget::mouseMoveEvent(QMouseEvent* event) {
-    if (!m_bTracking || !(event->buttons() & Qt::LeftButton) || m_pInput == nullptr) {
+    if (!(event->buttons() & Qt::LeftButton) || m_pInput == nullptr) {
         QWidget::mouseMoveEvent(event);
         return;
     }
-    const QPointF position = Position(event);
-    m_lastPos = position;
-    if (m_holdTimer.isActive()) {
-        const QPointF moved = position - m_holdStart;
-        if (std::abs(moved.x()) > pv::gesture::kHoldSlopPx || std::abs(moved.y()) > pv::gesture::kHoldSlopPx) {
-            CancelHold();
-        }
-    }
-    m_pendingMoves.push_back(RawPoint(position));
-    m_ptPendingClient = ClientPoint(position);
-    if (static_cast<int>(m_pendingMoves.size()) >= kMaxHistory) {
-        // A full batch leaves now rather than losing its oldest points.
-        DeliverPendingMoves();
-    } else if (!m_bDeliveryPosted) {
-        m_bDeliveryPosted = true;
-        QCoreApplication::postEvent(this, new QEvent(kDeliverMoves), Qt::LowEventPriority);
-    }
+    m_recogniser.Move(Sample(event));
 }
 
 void CSurfaceWidget::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !m_bTracking || m_pInput == nullptr) {
+    if (event->button() != Qt::LeftButton || m_pInput == nullptr) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    const QPointF position = Position(event);
-    DeliverPendingMoves();
-    CancelHold();
-    m_bTracking = false;
-    m_history.assign(1, RawPoint(position));
-    m_pInput->OnPenUp(ClientPoint(position));
-}
-
-void CSurfaceWidget::CancelHold() {
-    m_holdTimer.stop();
-}
-
-void CSurfaceWidget::OnHoldTimeout() {
-    if (!m_bTracking || m_pInput == nullptr || m_nBoxesUp > 0) {
-        return;
-    }
-    // Moves within the slop that are still queued come first, as they happened first.
-    DeliverPendingMoves();
-    m_history.assign(1, RawPoint(m_lastPos));
-    const PvPoint client = ClientPoint(m_lastPos);
-    const QPoint offset = ScreenOffset();
-    m_pInput->OnTapAndHold({client.x + offset.x(), client.y + offset.y()});
+    m_recogniser.Up(Sample(event));
 }
 
 void CSurfaceWidget::OnBoxOpening() {
-    ++m_nBoxesUp;
-    CancelHold();
+    m_recogniser.BoxOpened();
 }
 
 void CSurfaceWidget::OnBoxClosed() {
-    --m_nBoxesUp;
-    // The handler that showed the box may still be running: look at the pen once it returned.
-    if (!m_bResyncPosted) {
-        m_bResyncPosted = true;
-        QMetaObject::invokeMethod(this, [this] { Resynchronise(); }, Qt::QueuedConnection);
-    }
-}
-
-// The box took the input while it was up. A pen lifted meanwhile ends its gesture
-// here, so that the surface never goes on as if the pen were still down.
-void CSurfaceWidget::Resynchronise() {
-    m_bResyncPosted = false;
-    if (m_nBoxesUp > 0 || !m_bTracking || m_pInput == nullptr) {
-        return;
-    }
-    if (QGuiApplication::mouseButtons() & Qt::LeftButton) {
-        return;
-    }
-    DeliverPendingMoves();
-    CancelHold();
-    m_bTracking = false;
-    m_history.assign(1, RawPoint(m_lastPos));
-    m_pInput->OnPenUp(ClientPoint(m_lastPos));
+    m_recogniser.BoxClosed((QGuiApplication::mouseButtons() & Qt::LeftButton) != 0);
 }
 
 void CSurfaceWidget::keyPressEvent(QKeyEvent* event) {

@@ -6,24 +6,26 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <vector>
 
-#include "platform/GestureTiming.h"
-#include "platform/MessageBox.h"
 #include "platform/FrameBuffer.h"
+#include "platform/MessageBox.h"
+#include "platform/PointerRecogniser.h"
 #include "platform/SurfaceInput.h"
 #include "platform/ViewHost.h"
+
+class QMouseEvent;
 
 // The window of the tablet surface. The top-level window's inside plays the
 // handheld's screen: raw and screen points are measured from its top-left corner,
 // and the work area is the part of it below the command bar, where this widget
-// sits. Mouse input (touch and pen arrive as mouse input too) reaches the surface
-// as pen events with client points; moves that arrive before the UI gets round to
-// them are merged into one PenMove with up to kMaxHistory raw points.
-class CSurfaceWidget : public QWidget, public IViewHost, private IMessageBoxObserver {
+// sits. Mouse input (touch and pen arrive as mouse input too) goes to the pointer
+// recogniser, which decides the surface's pen events; moves that arrive before the
+// UI gets round to them are merged into one PenMove.
+class CSurfaceWidget : public QWidget,
+                       public IViewHost,
+                       private IMessageBoxObserver,
+                       private CPointerRecogniser::IHost {
 public:
-    static constexpr int kMaxHistory = pv::gesture::kMaxHistory;
-
     explicit CSurfaceWidget(QWidget* parent = nullptr);
     ~CSurfaceWidget() override;
 
@@ -39,10 +41,12 @@ public:
     CPvFrameBuffer& FrameBuffer() { return *m_pFrame; }
 
     // How long the pen must stay for a tap-and-hold (tests shorten or stretch it).
-    void SetHoldTime(int milliseconds) { m_nHoldTimeMs = milliseconds; }
+    void SetHoldTime(int milliseconds) { m_recogniser.SetHoldTime(milliseconds); }
 
     // IViewHost
-    int GetMouseMovePoints(PvPoint* points, int max) override;
+    int GetMouseMovePoints(PvPoint* points, int max) override {
+        return m_recogniser.GetMouseMovePoints(points, max);
+    }
     PvRect GetWorkArea() override;
     PvRect GetClientRect() override;
     void SetTimer(int id, int milliseconds) override;
@@ -70,15 +74,14 @@ private:
     // IMessageBoxObserver
     void OnBoxOpening() override;
     void OnBoxClosed() override;
-    void Resynchronise();
 
-    PvPoint RawPoint(QPointF local) const;
-    static PvPoint ClientPoint(QPointF local);
-    // The event's position, sub-pixel when a pen sample just gave it.
-    QPointF Position(const QMouseEvent* event);
-    void DeliverPendingMoves();
-    void CancelHold();
-    void OnHoldTimeout();
+    // CPointerRecogniser::IHost
+    void StartHold(int milliseconds) override;
+    void StopHold() override;
+    void FlushSoon() override;
+
+    // The event as the recogniser takes it, the fraction of a pen sample kept.
+    PvPointerSample Sample(const QMouseEvent* event);
 
     ISurfaceInput* m_pInput = nullptr;
     std::function<void(int, bool)> m_checkHandler;
@@ -89,24 +92,13 @@ private:
     // shows the framebuffer; any other paint request runs the surface's paint.
     QRect m_liveDamage;  // bounds of what live drawing changed since the last paint
 
-    // Raw points of the message being handled, oldest first.
-    std::vector<PvPoint> m_history;
-    // Moves not yet delivered, and the client point of the newest.
-    std::vector<PvPoint> m_pendingMoves;
-    PvPoint m_ptPendingClient;
-    bool m_bDeliveryPosted = false;
-    bool m_bTracking = false;  // the left button went down here and is still down
-    int m_nBoxesUp = 0;
-    bool m_bResyncPosted = false;
+    CPointerRecogniser m_recogniser;
+    bool m_bFlushPosted = false;
+    QTimer m_holdTimer;
 
     // Widgets get mouse positions in whole pixels; the pen's own sample keeps the fraction.
     QPointF m_precisePos;
     bool m_bPrecise = false;
-
-    QTimer m_holdTimer;
-    int m_nHoldTimeMs = pv::gesture::kHoldTimeMs;
-    QPointF m_holdStart;
-    QPointF m_lastPos;
 
     std::map<int, std::unique_ptr<QTimer>> m_timers;
 };

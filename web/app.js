@@ -158,9 +158,14 @@ const PvPage = (() => {
         wasm()._pv_layout(g.width, g.height, BAR_HEIGHT, g.width, g.surfaceHeight);
     }
 
-    // The surface's pointer: the first touch, the pen or the left mouse button.
-    function local(event) {
-        return [event.clientX, event.clientY - BAR_HEIGHT];
+    const KINDS = {mouse: 0, pen: 1, touch: 2};
+
+    // A sample as the surface's recogniser takes it: the pointer, its kind, the point on the surface, the
+    // time, and what a pen adds (pressure, tilt, buttons).
+    function sample(call, event, id) {
+        const pressure = event.pointerType === 'pen' ? event.pressure : -1;
+        call(id, KINDS[event.pointerType] ?? 0, event.clientX, event.clientY - BAR_HEIGHT, event.timeStamp,
+            pressure, event.tiltX || 0, event.tiltY || 0, event.buttons);
     }
 
     function onPointerDown(event) {
@@ -170,8 +175,7 @@ const PvPage = (() => {
         }
         pointerId = event.pointerId;
         canvas.setPointerCapture(event.pointerId);
-        const [x, y] = local(event);
-        wasm()._pv_pointer_down(x, y, event.timeStamp);
+        sample(wasm()._pv_pointer_down, event, event.pointerId);
     }
 
     function onPointerMove(event) {
@@ -180,9 +184,8 @@ const PvPage = (() => {
         }
         // Every sample since the last event, oldest first; outside a secure context only the event itself.
         const samples = typeof event.getCoalescedEvents === 'function' ? event.getCoalescedEvents() : [];
-        for (const sample of samples.length > 0 ? samples : [event]) {
-            const [x, y] = local(sample);
-            wasm()._pv_pointer_move(x, y);
+        for (const one of samples.length > 0 ? samples : [event]) {
+            sample(wasm()._pv_pointer_move, one, event.pointerId);
         }
         wasm()._pv_pointer_flush();
     }
@@ -192,8 +195,7 @@ const PvPage = (() => {
             return;
         }
         pointerId = null;
-        const [x, y] = local(event);
-        wasm()._pv_pointer_up(x, y);
+        sample(wasm()._pv_pointer_up, event, event.pointerId);
     }
 
     function onPointerCancel(event) {
@@ -201,7 +203,7 @@ const PvPage = (() => {
             return;
         }
         pointerId = null;
-        wasm()._pv_pointer_cancel();
+        wasm()._pv_pointer_cancel(event.pointerId);
     }
 
     // Boxes, dialogs and the open menu keep the pen from the surface.

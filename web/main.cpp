@@ -5,12 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/Keys.h"
 #include "platform/web/WebDialogs.h"
 #include "platform/web/WebProfile.h"
 #include "platform/web/WebSocketIo.h"
 #include "platform/web/WebSurface.h"
 #include "settings/SettingsStore.h"
-#include "platform/Keys.h"
 #include "surface/Commands.h"
 #include "surface/Images.h"
 #include "surface/TabletView.h"
@@ -36,6 +36,23 @@ CPage* g_page = nullptr;
 
 CTabletView* View() {
     return g_page != nullptr ? g_page->view.get() : nullptr;
+}
+
+// A pointer sample of the surface: kind 0 mouse, 1 pen, 2 touch; x and y in CSS pixels of the surface;
+// pressure 0..1 or negative when unknown, tilt in degrees, the buttons held.
+PvPointerSample Sample(int id, int kind, double x, double y, double timeMs, double pressure, double tiltX,
+                       double tiltY, int buttons) {
+    PvPointerSample sample;
+    sample.id = id;
+    sample.kind = kind == 1 ? PvPointerKind::Pen : kind == 2 ? PvPointerKind::Touch : PvPointerKind::Mouse;
+    sample.x = x;
+    sample.y = y;
+    sample.timeMs = timeMs;
+    sample.pressure = pressure;
+    sample.tiltX = tiltX;
+    sample.tiltY = tiltY;
+    sample.buttons = static_cast<unsigned>(buttons);
+    return sample;
 }
 
 }  // namespace
@@ -67,14 +84,16 @@ EMSCRIPTEN_KEEPALIVE void pv_layout(int pageWidth, int pageHeight, int top, int 
     }
 }
 
-EMSCRIPTEN_KEEPALIVE void pv_pointer_down(double x, double y, double timeMs) {
+EMSCRIPTEN_KEEPALIVE void pv_pointer_down(int id, int kind, double x, double y, double timeMs,
+                                          double pressure, double tiltX, double tiltY, int buttons) {
     if (g_page != nullptr) {
-        g_page->surface.Input().Down(x, y, timeMs);
+        g_page->surface.Input().Down(Sample(id, kind, x, y, timeMs, pressure, tiltX, tiltY, buttons));
     }
 }
-EMSCRIPTEN_KEEPALIVE void pv_pointer_move(double x, double y) {
+EMSCRIPTEN_KEEPALIVE void pv_pointer_move(int id, int kind, double x, double y, double timeMs,
+                                          double pressure, double tiltX, double tiltY, int buttons) {
     if (g_page != nullptr) {
-        g_page->surface.Input().Move(x, y);
+        g_page->surface.Input().Move(Sample(id, kind, x, y, timeMs, pressure, tiltX, tiltY, buttons));
     }
 }
 EMSCRIPTEN_KEEPALIVE void pv_pointer_flush() {
@@ -82,22 +101,28 @@ EMSCRIPTEN_KEEPALIVE void pv_pointer_flush() {
         g_page->surface.Input().Flush();
     }
 }
-EMSCRIPTEN_KEEPALIVE void pv_pointer_up(double x, double y) {
+EMSCRIPTEN_KEEPALIVE void pv_pointer_up(int id, int kind, double x, double y, double timeMs, double pressure,
+                                        double tiltX, double tiltY, int buttons) {
     if (g_page != nullptr) {
-        g_page->surface.Input().Up(x, y);
+        g_page->surface.Input().Up(Sample(id, kind, x, y, timeMs, pressure, tiltX, tiltY, buttons));
     }
 }
-EMSCRIPTEN_KEEPALIVE void pv_pointer_cancel() {
+EMSCRIPTEN_KEEPALIVE void pv_pointer_cancel(int id) {
     if (g_page != nullptr) {
-        g_page->surface.Input().Cancel();
+        g_page->surface.Input().Cancel(id);
     }
 }
 
 // A modal box or dialog of the page opened (1) or the last one closed (0); pointerDown: a pointer is
 // really down on the surface now.
 EMSCRIPTEN_KEEPALIVE void pv_modal(int modal, int pointerDown) {
-    if (g_page != nullptr) {
-        g_page->surface.Input().SetModal(modal != 0, pointerDown != 0);
+    if (g_page == nullptr) {
+        return;
+    }
+    if (modal != 0) {
+        g_page->surface.Input().BoxOpened();
+    } else {
+        g_page->surface.Input().BoxClosed(pointerDown != 0);
     }
 }
 

@@ -5,7 +5,7 @@
 #include "platform/FrameBuffer.h"
 #include "platform/SurfaceInput.h"
 #include "platform/ViewHost.h"
-#include "platform/web/PointerInput.h"
+#include "platform/PointerRecogniser.h"
 
 // The surface's window in the page: a canvas below the page's command bar. The
 // page plays the handheld's screen, the canvas the client area (one CSS pixel is
@@ -13,7 +13,7 @@
 // framebuffer lives in WebAssembly memory; at each animation frame that was
 // asked for, the surface repaints if it was invalidated, and the page is shown
 // only the rectangle that changed.
-class CWebSurface : public IViewHost, public CPointerInput::IHoldTimer {
+class CWebSurface : public IViewHost, public CPointerRecogniser::IHost {
 public:
     CWebSurface();
     ~CWebSurface() override;
@@ -22,7 +22,7 @@ public:
 
     // Where events go; nullptr detaches (before the target is destroyed) and stops every timer.
     void SetTarget(ISurfaceInput* target);
-    CPointerInput& Input() { return m_input; }
+    CPointerRecogniser& Input() { return m_input; }
 
     // The page's size and the canvas's place and size on it, in CSS pixels. A new canvas size
     // gets a new framebuffer, and the surface hears of it through OnSize.
@@ -42,7 +42,7 @@ public:
     IDrawSurface* GetDC() override { return m_pFrame.get(); }
     void ReleaseDC(IDrawSurface* surface) override;
 
-    // CPointerInput::IHoldTimer
+    // CPointerRecogniser::IHost (the page flushes after every event itself)
     void StartHold(int milliseconds) override;
     void StopHold() override;
 
@@ -56,7 +56,7 @@ private:
     static void HoldFired(void* data);
 
     ISurfaceInput* m_pTarget = nullptr;
-    CPointerInput m_input;
+    CPointerRecogniser m_input;
     std::unique_ptr<CPvFrameBuffer> m_pFrame;
     int m_nPageWidth = 0;
     int m_nPageHeight = 0;

@@ -223,6 +223,19 @@ export async function playStep(page, toucher, step, snapshots) {
         await toucher.tap(step.doubleTapDrag[0]);
         await sleep(60);
         await toucher.drag(step.doubleTapDrag);
+    } else if (step.doubleTapApart) {
+        await toucher.tap(step.doubleTapApart[0]);
+        await sleep(60);
+        await toucher.drag(step.doubleTapApart.slice(1));
+    } else if (step.holdDrift) {
+        const [start, drifted, ...rest] = step.holdDrift;
+        await toucher.send('touchStart', start);
+        await toucher.send('touchMove', drifted);
+        await sleep(1000);
+        for (const point of rest) {
+            await toucher.send('touchMove', point);
+        }
+        await toucher.send('touchEnd', rest[rest.length - 1]);
     } else if (step.command) {
         await tapControl(page, `.tb[data-command="${step.command}"]`);
     } else if (step.orientation) {

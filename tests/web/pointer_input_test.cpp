@@ -1,5 +1,6 @@
-// The page's pointer rules, natively: what the surface receives for a stream of
-// pointer samples, and the raw points it reads back for each event.
+// The pointer recogniser that the page and the Qt window share: what the surface
+// receives for a stream of pointer samples, and the raw points it reads back for
+// each event.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,7 +9,8 @@
 #include <vector>
 
 #include "platform/GestureTiming.h"
-#include "platform/web/PointerInput.h"
+#include "platform/PointerRecogniser.h"
+#include "platform/RawPoints.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ std::ostream& operator<<(std::ostream& out, const CEvent& e) {
 }
 
 // A surface that records what arrives, and a hold timer under the test's control.
-class CRig : public ISurfaceInput, public CPointerInput::IHoldTimer {
+class CRig : public ISurfaceInput, public CPointerRecogniser::IHost {
 public:
     CRig() : input(*this) {
         input.SetTarget(this);
@@ -52,8 +54,8 @@ public:
     void StopHold() override { holdMs = 0; }
 
     void Record(const char* kind, PvPoint p) {
-        PvPoint points[pv::gesture::kMaxHistory];
-        const int n = input.GetMouseMovePoints(points, pv::gesture::kMaxHistory);
+        PvPoint points[pv::history::kMaxPoints];
+        const int n = input.GetMouseMovePoints(points, pv::history::kMaxPoints);
         events.push_back({kind, p, std::vector<PvPoint>(points, points + n)});
         if (onEvent) {
             onEvent();
@@ -61,7 +63,21 @@ public:
     }
     std::vector<CEvent> Take() { return std::exchange(events, {}); }
 
-    CPointerInput input;
+    static PvPointerSample At(double x, double y, double timeMs = 0,
+                              PvPointerKind kind = PvPointerKind::Touch, int id = 1) {
+        PvPointerSample sample;
+        sample.x = x;
+        sample.y = y;
+        sample.timeMs = timeMs;
+        sample.kind = kind;
+        sample.id = id;
+        return sample;
+    }
+    void Down(double x, double y, double timeMs) { input.Down(At(x, y, timeMs)); }
+    void Move(double x, double y) { input.Move(At(x, y)); }
+    void Up(double x, double y) { input.Up(At(x, y)); }
+
+    CPointerRecogniser input;
     std::vector<CEvent> events;
     int holdMs = 0;  // 0: no hold timer running
     std::function<void()> onEvent;
@@ -69,23 +85,24 @@ public:
 
 // Raw units of a surface point: the page's 4 units a pixel, measured from the page's corner.
 PvPoint Raw(double x, double y) {
-    return {static_cast<int>((x) * 4), static_cast<int>((y + 40) * 4)};
+    return {static_cast<int>((x)*4), static_cast<int>((y + 40) * 4)};
 }
 
 }  // namespace
 
-TEST(PointerInput, SlideIsMergedIntoBatchesOfSixteenInRawUnitsWithTheFractionKept) {
+TEST(PointerRecogniser, SlideIsMergedIntoBatchesOfSixteenInRawUnitsWithTheFractionKept) {
     CRig rig;
-    rig.input.Down(10.75, 20.5, 1000);
+    rig.Down(10.75, 20.5, 1000);
     EXPECT_EQ(rig.Take(), (std::vector<CEvent>{{"down", {10, 20}, {{43, 242}}}}));
     EXPECT_EQ(rig.holdMs, pv::gesture::kHoldTimeMs);
 
-    // One pointermove with 20 coalesced samples: a full batch leaves at once, the rest at the end of the event.
+    // One pointermove with 20 coalesced samples: a full batch leaves at once, the rest at the end of the
+    // event.
     std::vector<PvPoint> first;
     std::vector<PvPoint> rest;
     for (int i = 0; i < 20; ++i) {
         const double x = 11.3 + i * 0.6;
-        rig.input.Move(x, 20.5);
+        rig.Move(x, 20.5);
         (i < 16 ? first : rest).push_back(Raw(x, 20.5));
         if (i == 15) {
             EXPECT_EQ(rig.events.size(), 1u) << "a full batch waits for nothing";
@@ -100,28 +117,28 @@ TEST(PointerInput, SlideIsMergedIntoBatchesOfSixteenInRawUnitsWithTheFractionKep
     EXPECT_EQ(moves[0].history.front(), (PvPoint{45, 242}));
 
     // Moves still pending when the pen lifts go first, then the lift with its own point only.
-    rig.input.Move(30.9, 21.25);
-    rig.input.Move(31.9, 22.99);
-    rig.input.Up(31.9, 22.99);
+    rig.Move(30.9, 21.25);
+    rig.Move(31.9, 22.99);
+    rig.Up(31.9, 22.99);
     EXPECT_EQ(rig.Take(), (std::vector<CEvent>{{"move", {31, 22}, {Raw(30.9, 21.25), Raw(31.9, 22.99)}},
                                                {"up", {31, 22}, {{127, 251}}}}));
 
     // Moves after the lift (a mouse hovering) are no pen moves; a flush with nothing pending sends nothing.
-    rig.input.Move(40, 40);
+    rig.Move(40, 40);
     rig.input.Flush();
     EXPECT_TRUE(rig.Take().empty());
 }
 
-TEST(PointerInput, DoubleTapNeedsTheSecondDownCloseInTimeAndPlace) {
+TEST(PointerRecogniser, DoubleTapNeedsTheSecondDownCloseInTimeAndPlace) {
     CRig rig;
     const auto tap = [&](double x, double y, double t) {
-        rig.input.Down(x, y, t);
-        rig.input.Up(x, y);
+        rig.Down(x, y, t);
+        rig.Up(x, y);
     };
     tap(100, 100, 1000);
-    rig.input.Down(104.9, 95.1, 1000 + pv::gesture::kDoubleTapTimeMs);
+    rig.Down(104.9, 95.1, 1000 + pv::gesture::kDoubleTapTimeMs);
     EXPECT_EQ(rig.holdMs, 0) << "a double tap starts no hold";
-    rig.input.Up(104.9, 95.1);
+    rig.Up(104.9, 95.1);
     // A third quick tap begins a new pair.
     tap(104, 95, 1450);
     tap(104, 95, 1500);
@@ -136,15 +153,15 @@ TEST(PointerInput, DoubleTapNeedsTheSecondDownCloseInTimeAndPlace) {
     for (const CEvent& e : rig.Take()) {
         kinds.push_back(e.kind);
     }
-    EXPECT_EQ(kinds, (std::vector<std::string>{"down", "up", "double", "up", "down", "up", "double", "up", "down",
-                                               "up", "down", "up", "down", "up", "down", "up", "down", "up",
-                                               "down", "up"}));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"down", "up",   "double", "up",   "down", "up",   "double",
+                                               "up",   "down", "up",     "down", "up",   "down", "up",
+                                               "down", "up",   "down",   "up",   "down", "up"}));
 }
 
-TEST(PointerInput, HoldDeliversPendingMovesFirstThenTheScreenPointAndCancelsBeyondTheSlop) {
+TEST(PointerRecogniser, HoldDeliversPendingMovesFirstThenTheScreenPointAndCancelsBeyondTheSlop) {
     CRig rig;
-    rig.input.Down(60.2, 150.7, 0);
-    rig.input.Move(63.9, 146.8);  // 3.7 and 3.9 pixels: still held
+    rig.Down(60.2, 150.7, 0);
+    rig.Move(63.9, 146.8);  // 3.7 and 3.9 pixels: still held
     EXPECT_EQ(rig.holdMs, pv::gesture::kHoldTimeMs);
     rig.input.HoldTimeout();
     const auto events = rig.Take();
@@ -154,11 +171,11 @@ TEST(PointerInput, HoldDeliversPendingMovesFirstThenTheScreenPointAndCancelsBeyo
     EXPECT_EQ(events[2], (CEvent{"hold", {63, 186}, {Raw(63.9, 146.8)}}));
 
     // A pen that wanders further than the slop on one axis is no hold.
-    rig.input.Up(63.9, 146.8);
-    rig.input.Down(10, 10, 5000);
-    rig.input.Move(10, 10 + pv::gesture::kHoldSlopPx + 0.5);
+    rig.Up(63.9, 146.8);
+    rig.Down(10, 10, 5000);
+    rig.Move(10, 10 + pv::gesture::kHoldSlopPx + 0.5);
     EXPECT_EQ(rig.holdMs, 0);
-    rig.input.Up(10, 20);
+    rig.Up(10, 20);
     // A late expiry (already queued by the browser) after the lift does nothing.
     rig.input.HoldTimeout();
     for (const CEvent& e : rig.Take()) {
@@ -166,40 +183,42 @@ TEST(PointerInput, HoldDeliversPendingMovesFirstThenTheScreenPointAndCancelsBeyo
     }
 }
 
-TEST(PointerInput, NothingIsRecognisedUnderABoxAndATouchThatEndedThereNeverPressesOrHolds) {
+TEST(PointerRecogniser, NothingIsRecognisedUnderABoxAndATouchThatEndedThereEndsWithAPenUpNeverAHold) {
     CRig rig;
     // The pen-down's own write brings a box up (as a failed reconnection does).
     rig.onEvent = [&] {
         if (rig.events.back().kind == "down" && rig.events.size() == 1) {
-            rig.input.SetModal(true);
+            rig.input.BoxOpened();
         }
     };
-    rig.input.Down(50, 50, 0);
+    rig.Down(50, 50, 0);
     EXPECT_EQ(rig.holdMs, 0) << "no hold is watched for under a box";
-    rig.input.Move(80, 80);
+    rig.Move(80, 80);
     rig.input.Flush();
-    rig.input.Up(80, 80);
-    rig.input.Down(50, 50, 100);  // would be a double tap without the box
+    rig.Up(80, 80);
+    rig.Down(50, 50, 100);  // would be a double tap without the box
     rig.input.HoldTimeout();
     EXPECT_EQ(rig.Take().size(), 1u);
     rig.onEvent = nullptr;
 
-    // The box closes with the pen up: late samples of the old touch are ignored.
-    rig.input.SetModal(false, false);
-    rig.input.Move(81, 81);
+    // The box closes with the pen up: the gesture ends where the pen was last seen before
+    // the box, and late samples of the old touch are ignored.
+    rig.input.BoxClosed(false);
+    EXPECT_EQ(rig.Take(), (std::vector<CEvent>{{"up", {50, 50}, {Raw(50, 50)}}}));
+    rig.Move(81, 81);
     rig.input.Flush();
-    rig.input.Up(81, 81);
+    rig.Up(81, 81);
     rig.input.HoldTimeout();
     EXPECT_TRUE(rig.Take().empty());
 
     // A new touch right after is a plain pen-down, not the second half of a double tap.
-    rig.input.Down(50, 50, 150);
+    rig.Down(50, 50, 150);
     EXPECT_EQ(rig.Take().front().kind, "down");
     // A box that closes while the pen is really down lets that touch go on.
-    rig.input.SetModal(true);
-    rig.input.SetModal(false, true);
-    rig.input.Move(55, 55);
-    rig.input.Up(55, 55);
+    rig.input.BoxOpened();
+    rig.input.BoxClosed(true);
+    rig.Move(55, 55);
+    rig.Up(55, 55);
     const auto events = rig.Take();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].kind, "move");
@@ -207,7 +226,7 @@ TEST(PointerInput, NothingIsRecognisedUnderABoxAndATouchThatEndedThereNeverPress
     EXPECT_EQ(rig.holdMs, 0);
 }
 
-TEST(PointerInput, RawUnitsShrinkOnLargePagesAndWildPositionsStayInside32Bits) {
+TEST(PointerRecogniser, RawUnitsShrinkOnLargePagesAndWildPositionsStayInside32Bits) {
     CRig rig;
     rig.input.SetGeometry(2600, 1400, {0, 40});
     EXPECT_EQ(rig.input.RawUnitsPerPixel(), 3);
@@ -215,6 +234,53 @@ TEST(PointerInput, RawUnitsShrinkOnLargePagesAndWildPositionsStayInside32Bits) {
     EXPECT_EQ(rig.input.RawUnitsPerPixel(), 4);
     rig.input.SetGeometry(12000, 900, {0, 40});
     EXPECT_EQ(rig.input.RawUnitsPerPixel(), 1);
-    rig.input.Down(1e12, -1e12, 0);
-    EXPECT_EQ(rig.Take(), (std::vector<CEvent>{{"down", {2147483647, -2147483648}, {{2147483647, -2147483648}}}}));
+    rig.Down(1e12, -1e12, 0);
+    EXPECT_EQ(rig.Take(),
+              (std::vector<CEvent>{{"down", {2147483647, -2147483648}, {{2147483647, -2147483648}}}}));
+}
+
+// A box shown from inside a pen event (a failed write) opens and closes before that
+// event's call has returned: the lift that ends the gesture comes after the call, never
+// inside it, and moves made before the box go out first.
+TEST(PointerRecogniser, ABoxClosingInsideAPenEventEndsTheGestureOnlyAfterTheEventReturned) {
+    CRig rig;
+    rig.Down(10, 10, 0);
+    rig.Move(20, 10);
+    std::vector<std::string> order;
+    rig.onEvent = [&] {
+        const std::string kind = rig.events.back().kind;
+        order.push_back(kind + " begins");
+        if (kind == "move" && order.size() == 1) {
+            rig.input.BoxOpened();
+            rig.Up(30, 10);  // taken by the box
+            rig.input.BoxClosed(false);
+        }
+        order.push_back(kind + " ends");
+    };
+    rig.input.Flush();
+    EXPECT_EQ(order, (std::vector<std::string>{"move begins", "move ends", "up begins", "up ends"}));
+    const auto events = rig.Take();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[2], (CEvent{"up", {20, 10}, {Raw(20, 10)}}));
+    EXPECT_EQ(rig.holdMs, 0);
+}
+
+// Only the pointer that went down drives the surface, and a double tap needs two
+// presses of the same kind.
+TEST(PointerRecogniser, ASecondPointerIsIgnoredAndKindsDoNotMakeADoubleTapTogether) {
+    CRig rig;
+    rig.input.Down(CRig::At(10, 10, 0, PvPointerKind::Touch, 1));
+    rig.input.Down(CRig::At(200, 200, 10, PvPointerKind::Touch, 2));
+    rig.input.Move(CRig::At(250, 250, 20, PvPointerKind::Touch, 2));
+    rig.input.Up(CRig::At(200, 200, 30, PvPointerKind::Touch, 2));
+    rig.input.Flush();
+    rig.input.Up(CRig::At(10, 10, 40, PvPointerKind::Touch, 1));
+    rig.input.Down(CRig::At(10, 10, 100, PvPointerKind::Pen, 3));
+    rig.input.Up(CRig::At(10, 10, 110, PvPointerKind::Pen, 3));
+    rig.input.Down(CRig::At(11, 11, 150, PvPointerKind::Pen, 3));
+    std::vector<std::string> kinds;
+    for (const CEvent& e : rig.Take()) {
+        kinds.push_back(e.kind);
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{"down", "up", "down", "up", "double"}));
 }

@@ -29,7 +29,8 @@
 #include "tests/support/TempProfile.h"
 
 void qt_handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global, Qt::MouseButtons state,
-                         Qt::MouseButton button, QEvent::Type type, Qt::KeyboardModifiers mods, int timestamp);
+                         Qt::MouseButton button, QEvent::Type type, Qt::KeyboardModifiers mods,
+                         int timestamp);
 
 namespace {
 
@@ -49,9 +50,9 @@ void Mouse(QEvent::Type type, QPoint client, int gap) {
     const QPointF local = QPointF(client + g_frame->Surface().mapTo(g_frame, QPoint(0, 0)));
     g_timestamp += gap;
     const bool press = type != QEvent::MouseButtonRelease;
-    qt_handleMouseEvent(g_frame->windowHandle(), local, g_frame->mapToGlobal(local),
-                        press ? Qt::LeftButton : Qt::NoButton, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                        type, Qt::NoModifier, g_timestamp);
+    qt_handleMouseEvent(
+        g_frame->windowHandle(), local, g_frame->mapToGlobal(local), press ? Qt::LeftButton : Qt::NoButton,
+        type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, type, Qt::NoModifier, g_timestamp);
     // Each event is handled before the next arrives, as the page waits for each.
     QCoreApplication::processEvents();
 }
@@ -97,7 +98,8 @@ void Snapshot(const QString& name, const std::string& dir) {
 void Layout(int width, int height, int bar) {
     g_frame->CommandBar()->setFixedHeight(bar);
     g_frame->resize(width, height);
-    for (int i = 0; i < 200 && (g_frame->width() != width || g_frame->Surface().height() != height - bar); ++i) {
+    for (int i = 0; i < 200 && (g_frame->width() != width || g_frame->Surface().height() != height - bar);
+         ++i) {
         Wait(10);
     }
 }
@@ -123,7 +125,8 @@ int main(int argc, char** argv) {
     CRecordingHelpViewer help;
     CTempProfile profile;
     profile.WriteSettings(std::string("IP%20Address=") + argv[2] + "\nPort=" + argv[3] +
-                          "\nExtendedDrawingTime=" + std::to_string(script["extendedDrawingTime"].toInt()) + "\n");
+                          "\nExtendedDrawingTime=" + std::to_string(script["extendedDrawingTime"].toInt()) +
+                          "\n");
     CTabletApp app(PvPosixSocketIo(), profile.Path());
     if (!app.InitInstance()) {
         return 1;
@@ -150,6 +153,19 @@ int main(int argc, char** argv) {
             const QJsonArray points = step["doubleTapDrag"].toArray();
             Drag(QJsonArray{points.at(0)}, 0, 1000);
             Drag(points, 0, 60);
+        } else if (step.contains("doubleTapApart")) {
+            const QJsonArray points = step["doubleTapApart"].toArray();
+            Drag(QJsonArray{points.at(0)}, 0, 1000);
+            Drag(QJsonArray::fromVariantList(points.toVariantList().mid(1)), 0, 60);
+        } else if (step.contains("holdDrift")) {
+            const QJsonArray points = step["holdDrift"].toArray();
+            Mouse(QEvent::MouseButtonPress, Point(points.at(0)), 1000);
+            Mouse(QEvent::MouseMove, Point(points.at(1)), 20);
+            Wait(1000);
+            for (int i = 2; i < points.size(); ++i) {
+                Mouse(QEvent::MouseMove, Point(points.at(i)), 20);
+            }
+            Mouse(QEvent::MouseButtonRelease, Point(points.at(points.size() - 1)), 20);
         } else if (step.contains("command")) {
             const int id = step["command"].toInt();
             for (QAction* button : g_frame->ToolbarButtons()) {

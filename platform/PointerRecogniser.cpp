@@ -1,0 +1,212 @@
+#include "platform/PointerRecogniser.h"
+
+#include <cmath>
+
+#include "platform/RawPoints.h"
+
+CPointerRecogniser::CPointerRecogniser(IHost& host) : m_host(host) {}
+
+void CPointerRecogniser::SetGeometry(int screenWidth, int screenHeight, PvPoint surfaceOrigin) {
+    m_nScreenWidth = screenWidth;
+    m_nScreenHeight = screenHeight;
+    m_ptOrigin = surfaceOrigin;
+}
+
+int CPointerRecogniser::RawUnitsPerPixel() const {
+    return PvRawUnitsPerPixel(m_nScreenWidth, m_nScreenHeight);
+}
+
+PvPoint CPointerRecogniser::RawPoint(double x, double y) const {
+    const int units = RawUnitsPerPixel();
+    return {PvTruncate((x + m_ptOrigin.x) * units), PvTruncate((y + m_ptOrigin.y) * units)};
+}
+
+// Truncated like the raw point, so that raw / client gives the whole units per pixel.
+PvPoint CPointerRecogniser::ClientPoint(double x, double y) {
+    return {PvTruncate(x), PvTruncate(y)};
+}
+
+int CPointerRecogniser::GetMouseMovePoints(PvPoint* points, int max) const {
+    return PvCopyNewestPoints(m_history, points, max);
+}
+
+bool CPointerRecogniser::Ours(const PvPointerSample& sample) const {
+    return m_bTracking && sample.id == m_nPointerId && !Modal() && m_pTarget != nullptr;
+}
+
+template <typename Call>
+void CPointerRecogniser::Deliver(Call call) {
+    if (m_pTarget == nullptr) {
+        return;
+    }
+    ++m_nDelivering;
+    call(*m_pTarget);
+    --m_nDelivering;
+    if (m_nDelivering == 0 && m_bEndDue) {
+        m_bEndDue = false;
+        if (!m_bPointerDownAtEnd) {
+            EndUnderBox();
+        }
+    }
+}
+
+void CPointerRecogniser::DeliverPendingMoves() {
+    if (m_pendingMoves.empty()) {
+        return;
+    }
+    m_history.swap(m_pendingMoves);
+    m_pendingMoves.clear();
+    const PvPoint client = m_ptPendingClient;
+    Deliver([client](ISurfaceInput& target) { target.OnPenMove(client); });
+}
+
+void CPointerRecogniser::Down(const PvPointerSample& sample) {
+    if (Modal() || m_pTarget == nullptr || (m_bTracking && sample.id != m_nPointerId)) {
+        return;
+    }
+    DeliverPendingMoves();
+    CancelHold();
+    const PvGestureThresholds& limits = pv::gesture::For(sample.kind);
+    const double gap = sample.timeMs - m_lastDown.timeMs;
+    const bool doubleTap = m_bDownRemembered && m_lastDown.kind == sample.kind && gap >= 0 &&
+                           gap <= limits.doubleTapTimeMs &&
+                           std::abs(sample.x - m_lastDown.x) <= limits.doubleTapSlopPx &&
+                           std::abs(sample.y - m_lastDown.y) <= limits.doubleTapSlopPx;
+    // A third tap after a double tap is a plain pen-down again.
+    m_bDownRemembered = !doubleTap;
+    m_lastDown = sample;
+
+    m_bTracking = true;
+    m_nPointerId = sample.id;
+    m_kind = sample.kind;
+    m_dLastX = sample.x;
+    m_dLastY = sample.y;
+    m_history.assign(1, RawPoint(sample.x, sample.y));
+    const PvPoint client = ClientPoint(sample.x, sample.y);
+    if (doubleTap) {
+        Deliver([client](ISurfaceInput& target) { target.OnDoubleTap(client); });
+        return;
+    }
+    Deliver([client](ISurfaceInput& target) { target.OnPenDown(client); });
+    // The default processing of a pen-down: watch for tap-and-hold, unless the
+    // pen-down itself brought up a box.
+    if (!Modal() && m_bTracking) {
+        m_dHoldX = sample.x;
+        m_dHoldY = sample.y;
+        m_bHoldPending = true;
+        m_host.StartHold(m_nHoldTimeOverrideMs > 0 ? m_nHoldTimeOverrideMs : limits.holdTimeMs);
+    }
+}
+
+void CPointerRecogniser::Move(const PvPointerSample& sample) {
+    if (!Ours(sample)) {
+        return;
+    }
+    m_dLastX = sample.x;
+    m_dLastY = sample.y;
+    const double slop = Thresholds().holdSlopPx;
+    if (m_bHoldPending && (std::abs(sample.x - m_dHoldX) > slop || std::abs(sample.y - m_dHoldY) > slop)) {
+        CancelHold();
+    }
+    m_pendingMoves.push_back(RawPoint(sample.x, sample.y));
+    m_ptPendingClient = ClientPoint(sample.x, sample.y);
+    // A full batch leaves now rather than losing its oldest points.
+    if (static_cast<int>(m_pendingMoves.size()) >= pv::history::kMaxPoints) {
+        DeliverPendingMoves();
+    } else {
+        m_host.FlushSoon();
+    }
+}
+
+void CPointerRecogniser::Flush() {
+    // Under a box the moves wait: they happened before it, and go out when it closes.
+    if (!Modal()) {
+        DeliverPendingMoves();
+    }
+}
+
+void CPointerRecogniser::Up(const PvPointerSample& sample) {
+    if (!Ours(sample)) {
+        return;
+    }
+    DeliverPendingMoves();
+    CancelHold();
+    // A box that the last moves brought up takes the lift; its end lifts the pen.
+    if (!m_bTracking || Modal()) {
+        return;
+    }
+    m_bTracking = false;
+    m_history.assign(1, RawPoint(sample.x, sample.y));
+    const PvPoint client = ClientPoint(sample.x, sample.y);
+    Deliver([client](ISurfaceInput& target) { target.OnPenUp(client); });
+}
+
+void CPointerRecogniser::Cancel(int id) {
+    PvPointerSample last;
+    last.x = m_dLastX;
+    last.y = m_dLastY;
+    last.id = id;
+    last.kind = m_kind;
+    Up(last);
+}
+
+void CPointerRecogniser::HoldTimeout() {
+    m_bHoldPending = false;
+    if (Modal() || !m_bTracking || m_pTarget == nullptr) {
+        return;
+    }
+    // Moves within the slop that are still queued come first, as they happened first.
+    DeliverPendingMoves();
+    if (Modal() || !m_bTracking) {
+        return;
+    }
+    m_history.assign(1, RawPoint(m_dLastX, m_dLastY));
+    const PvPoint client = ClientPoint(m_dLastX, m_dLastY);
+    const PvPoint screen{client.x + m_ptOrigin.x, client.y + m_ptOrigin.y};
+    Deliver([screen](ISurfaceInput& target) { target.OnTapAndHold(screen); });
+}
+
+void CPointerRecogniser::CancelHold() {
+    if (m_bHoldPending) {
+        m_bHoldPending = false;
+        m_host.StopHold();
+    }
+}
+
+void CPointerRecogniser::BoxOpened() {
+    // Whatever the pointer does under the box belongs to the box.
+    ++m_nBoxes;
+    CancelHold();
+    m_bDownRemembered = false;
+}
+
+void CPointerRecogniser::BoxClosed(bool pointerDown) {
+    if (m_nBoxes == 0 || --m_nBoxes > 0) {
+        return;
+    }
+    // The call that brought the box up may still be running: the gesture ends after it.
+    if (m_nDelivering > 0) {
+        m_bEndDue = true;
+        m_bPointerDownAtEnd = pointerDown;
+        return;
+    }
+    if (!pointerDown) {
+        EndUnderBox();
+    }
+}
+
+// The pointer lifted under the box: the surface must not go on as if it were still down.
+void CPointerRecogniser::EndUnderBox() {
+    if (Modal() || !m_bTracking || m_pTarget == nullptr) {
+        return;
+    }
+    DeliverPendingMoves();
+    CancelHold();
+    if (!m_bTracking) {
+        return;
+    }
+    m_bTracking = false;
+    m_history.assign(1, RawPoint(m_dLastX, m_dLastY));
+    const PvPoint client = ClientPoint(m_dLastX, m_dLastY);
+    Deliver([client](ISurfaceInput& target) { target.OnPenUp(client); });
+}
