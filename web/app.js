@@ -16,6 +16,7 @@ const PvPage = (() => {
     let started = false;
     let closed = false;
     let pointerId = null;  // the pointer that is down on the surface
+    let pointerKind = null;  // its pointerType
     let modalDepth = 0;
     const boxes = [];  // texts of message boxes waiting behind the one shown
     let firstPresent = null;
@@ -168,14 +169,59 @@ const PvPage = (() => {
             pressure, event.tiltX || 0, event.tiltY || 0, event.buttons);
     }
 
+    // The recogniser decides which pointer drives the surface (a pen takes over from a touch, a touch may give
+    // way to a pen); the page follows it.
+    function followTracked() {
+        const tracked = wasm()._pv_pointer_tracked();
+        pointerId = tracked >= 0 ? tracked : null;
+    }
+    function rememberPen() {
+        if (wasm()._pv_pen_seen()) {
+            try {
+                localStorage.setItem('PenSeen', '1');
+            } catch (e) {
+                // Private browsing: known for this visit only.
+            }
+        }
+    }
+
     function onPointerDown(event) {
         event.preventDefault();
-        if (closed || modalDepth > 0 || pointerId !== null || !event.isPrimary || event.button !== 0) {
+        const penOverTouch = event.pointerType === 'pen' && pointerId !== null && pointerKind === 'touch';
+        if (closed || modalDepth > 0 || (pointerId !== null && !penOverTouch) || !event.isPrimary ||
+            event.button !== 0) {
             return;
         }
-        pointerId = event.pointerId;
-        canvas.setPointerCapture(event.pointerId);
         sample(wasm()._pv_pointer_down, event, event.pointerId);
+        followTracked();
+        rememberPen();
+        if (pointerId === event.pointerId) {
+            pointerKind = event.pointerType;
+            canvas.setPointerCapture(event.pointerId);
+        }
+    }
+
+    // A pen in range: hovering over the page, or gone from it.
+    function onPenHover(event) {
+        if (event.pointerType === 'pen' && event.pointerId !== pointerId && started && !closed) {
+            wasm()._pv_pen(1, event.timeStamp);
+            followTracked();
+            rememberPen();
+        }
+    }
+    function onPenLeave(event) {
+        if (event.pointerType === 'pen' && event.relatedTarget === null && started && !closed) {
+            wasm()._pv_pen(0, event.timeStamp);
+        }
+    }
+
+    // The page goes away (hidden, another app, focus lost, the capture taken): the gesture ends as a lift
+    // would, at once; the same pointer later starts a new one.
+    function endGesture() {
+        if (pointerId !== null && started && !closed) {
+            pointerId = null;
+            wasm()._pv_pointer_end();
+        }
     }
 
     function onPointerMove(event) {
@@ -403,6 +449,22 @@ const PvPage = (() => {
         canvas.addEventListener('onpointerrawupdate' in window ? 'pointerrawupdate' : 'pointermove', onPointerMove);
         canvas.addEventListener('pointerup', onPointerUp);
         canvas.addEventListener('pointercancel', onPointerCancel);
+        canvas.addEventListener('lostpointercapture', (event) => {
+            if (event.pointerId === pointerId) {
+                endGesture();
+            }
+        });
+        document.addEventListener('visibilitychange', () => {
+            if (document.visibilityState === 'hidden') {
+                endGesture();
+                wasm()._pv_pen(0, performance.now());
+            }
+        });
+        window.addEventListener('pagehide', endGesture);
+        window.addEventListener('blur', endGesture);
+        window.addEventListener('pointerover', onPenHover);
+        window.addEventListener('pointermove', onPenHover);
+        window.addEventListener('pointerout', onPenLeave);
         // A pointer that ends anywhere (under a box, off the canvas) is no longer down.
         window.addEventListener('pointerup', (event) => {
             if (event.pointerId === pointerId && event.target !== canvas) {
@@ -472,6 +534,11 @@ const PvPage = (() => {
         const text = wasm()._malloc(size);
         wasm().stringToUTF8(url, text, size);
         wasm()._pv_start(text, g.width, g.height, BAR_HEIGHT, g.width, g.surfaceHeight);
+        try {
+            wasm()._pv_pen_known(localStorage.getItem('PenSeen') === '1' ? 1 : 0);
+        } catch (e) {
+            // No storage: a pen is known once it shows itself.
+        }
         wasm()._free(text);
         // The layout may have changed while the module loaded.
         layout();

@@ -398,7 +398,7 @@ test('a refused page says why in words before the first touch: an old token, a f
         const toucher = new Toucher(good, good.bar);
         await toucher.tap([100, 100]);
         assert.equal(await good.evaluate(() => PvPage.fullscreenRequests), 1);
-        await toucher.tap([120, 100]);
+        await toucher.tap([200, 300]);
         assert.equal(await good.evaluate(() => PvPage.fullscreenRequests), 1, 'asked once');
         await good.close();
         await until(() => /disconnected .*\(web\)/.test(server.err), 5000, 'the server to see the page go');
