@@ -8,8 +8,8 @@ import path from 'node:path';
 import {after, before, test} from 'node:test';
 import {fileURLToPath} from 'node:url';
 
-import {canvasPixels, env, launchBrowser, openPage, playStep, settle, sleep, startServer, tapControl, tempDir,
-    Toucher, until} from './harness.mjs';
+import {canvasPixels, env, launchBrowser, openPage, Pen, playStep, settle, sleep, startServer, tapControl,
+    tempDir, Toucher, until} from './harness.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const script = JSON.parse(fs.readFileSync(path.join(here, 'gestures.json'), 'utf8'));
@@ -498,6 +498,125 @@ test('touch screens get 44-pixel controls and a surface drawn in whole device pi
         assert.deepEqual(await small('#settings button'), []);
         await tapControl(page, '#settings-cancel');
         assert.equal(await page.$eval('#surface', (c) => getComputedStyle(c).imageRendering), 'pixelated');
+        assert.deepEqual(page.errors, []);
+        await page.close();
+    } finally {
+        await server.stop();
+        fs.rmSync(stateDir, {recursive: true, force: true});
+    }
+});
+
+// The lines the server printed from index on.
+const linesFrom = (server, index) => server.lines().slice(index);
+
+for (const [width, height] of [[360, 640], [800, 1280]]) {
+    test(`palm and pen on a ${width} x ${height} screen: a palm resting before, during and after a pen stroke ` +
+        'presses nothing; a touch double tap 15 pixels apart is a double tap, a pen one is not', async () => {
+        const stateDir = tempDir('penvale-state-');
+        const server = await startServer({address: '127.0.0.17', stateDir});
+        try {
+            // This page has seen a pen before.
+            const page = await openPage(browser, server.url, {width, height, storage: {PenSeen: '1'}});
+            const pen = new Pen(page, page.bar);
+            const palm = (type, point) => page.cdp.send('Input.dispatchTouchEvent', {type,
+                touchPoints: type === 'touchEnd' ? [] : [{x: point[0], y: point[1] + page.bar, id: 7,
+                    radiusX: 30, radiusY: 40}]});
+            const start = server.lines().length;
+            await pen.hover([50, 50]);
+            await palm('touchStart', [300, 500]);
+            await sleep(600);  // long enough for a hold, were the palm driving
+            await palm('touchMove', [302, 503]);
+            await pen.stroke([[60, 60], [100, 80], [140, 100]]);
+            await palm('touchMove', [305, 506]);
+            await sleep(600);
+            await palm('touchEnd', [305, 506]);
+            await sleep(300);
+            const stroke = linesFrom(server, start);
+            assert.ok(!stroke.includes('down'), stroke.join(' '));
+            assert.ok(stroke.includes('position 560 400'), 'the pen moved the pointer: ' + stroke.join(' '));
+            // Nothing of the palm reached the desktop (it lies right of x 1000 in raw units).
+            assert.ok(stroke.every((line) => !line.startsWith('position') || Number(line.split(' ')[1]) < 1000),
+                stroke.join(' '));
+
+            // A pen's double tap is a stylus's: 15 pixels apart are two taps.
+            const before = server.lines().length;
+            await pen.stroke([[100, 200]]);
+            await sleep(100);
+            await pen.stroke([[115, 200]]);
+            await sleep(1200);  // the pen's second: touches drive again after it
+            const toucher = new Toucher(page, page.bar);
+            await toucher.tap([100, 300]);
+            await sleep(100);
+            await toucher.tap([115, 300]);
+            await until(() => server.lines().length >= before + 9, 5000, 'the taps');
+            await sleep(300);
+            assert.deepEqual(linesFrom(server, before), ['down', 'up', 'down', 'up',  // two pen taps, two clicks
+                'down', 'up', 'down', 'up', 'position 460 1200', 'down', 'up']);  // a finger's double tap
+            assert.equal(await page.evaluate(() => localStorage.getItem('PenSeen')), '1');
+            assert.deepEqual(page.errors, []);
+            await page.close();
+        } finally {
+            await server.stop();
+            fs.rmSync(stateDir, {recursive: true, force: true});
+        }
+    });
+}
+
+test('the page going away ends a hold-drag at once and the same touch starts nothing after; a box during a ' +
+    'hold-drag lifts the pen when it closes, so quick slides after it press nothing', async () => {
+    const stateDir = tempDir('penvale-state-');
+    const server = await startServer({address: '127.0.0.18', stateDir});
+    try {
+        const page = await openPage(browser, server.url);
+        const touch = (type, point) => page.cdp.send('Input.dispatchTouchEvent', {type,
+            touchPoints: type === 'touchEnd' ? [] : [{x: point[0], y: point[1] + page.bar, id: 1}]});
+        await touch('touchStart', [60, 250]);
+        await until(() => server.lines().includes('down'), 3000, 'the hold');
+        await touch('touchMove', [80, 260]);
+        await settle(page);
+        // The phone switches to another app.
+        let index = server.lines().length;
+        const hidden = Date.now();
+        await page.evaluate(() => {
+            Object.defineProperty(document, 'visibilityState', {value: 'hidden', configurable: true});
+            document.dispatchEvent(new Event('visibilitychange'));
+        });
+        await until(() => linesFrom(server, index).includes('up'), 2000, 'the release');
+        assert.ok(Date.now() - hidden < 200, 'released after ' + (Date.now() - hidden) + ' ms');
+        // Back again: the same touch moving and lifting is no gesture; a new touch starts fresh.
+        await page.evaluate(() => {
+            Object.defineProperty(document, 'visibilityState', {value: 'visible', configurable: true});
+            document.dispatchEvent(new Event('visibilitychange'));
+        });
+        await sleep(700);  // past the extended drawing time the release opened
+        index = server.lines().length;
+        await touch('touchMove', [120, 300]);
+        await touch('touchEnd', [120, 300]);
+        await sleep(200);
+        assert.deepEqual(linesFrom(server, index), []);
+        await new Toucher(page, page.bar).tap([200, 200]);
+        await until(() => linesFrom(server, index).length >= 2, 3000, 'the fresh tap');
+        assert.deepEqual(linesFrom(server, index), ['down', 'up']);
+
+        // A box comes up during a hold-drag and the finger lifts under it.
+        await sleep(600);
+        await touch('touchStart', [60, 400]);
+        await until(() => linesFrom(server, index).length >= 5, 3000, 'the second hold');
+        await touch('touchMove', [90, 420]);
+        await settle(page);
+        await page.evaluate(() => PvPage.messageBox('A box'));
+        await touch('touchEnd', [90, 420]);
+        index = server.lines().length;
+        await tapControl(page, '#box-ok');
+        await until(() => linesFrom(server, index).includes('up'), 2000, 'the lift at the box\'s end');
+        await sleep(700);  // past the extended drawing time
+        index = server.lines().length;
+        const toucher = new Toucher(page, page.bar);
+        await toucher.drag([[100, 100], [130, 110], [160, 120]]);
+        await toucher.drag([[100, 200], [130, 210], [160, 220]]);
+        await sleep(300);
+        const slides = linesFrom(server, index);
+        assert.ok(slides.length > 0 && !slides.includes('down'), slides.join(' '));
         assert.deepEqual(page.errors, []);
         await page.close();
     } finally {
