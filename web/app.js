@@ -175,8 +175,10 @@ const PvPage = (() => {
         const tracked = wasm()._pv_pointer_tracked();
         pointerId = tracked >= 0 ? tracked : null;
     }
+    let penRemembered = false;
     function rememberPen() {
-        if (wasm()._pv_pen_seen()) {
+        if (!penRemembered && wasm()._pv_pen_seen()) {
+            penRemembered = true;
             try {
                 localStorage.setItem('PenSeen', '1');
             } catch (e) {
@@ -455,7 +457,7 @@ const PvPage = (() => {
             }
         });
         document.addEventListener('visibilitychange', () => {
-            if (document.visibilityState === 'hidden') {
+            if (document.visibilityState === 'hidden' && started && !closed) {
                 endGesture();
                 wasm()._pv_pen(0, performance.now());
             }
