@@ -19,7 +19,9 @@
 
 #include "server/Decoder.h"
 #include "server/PointerDriver.h"
+#include "link/PenSample.h"
 #include "link/Protocol.h"
+#include "server/PrintSink.h"
 #include "server/Server.h"
 #include "server/WebServer.h"
 #include "tests/server/WebSocketClient.h"
@@ -161,6 +163,79 @@ BENCHMARK(BM_LoopbackLatency)
 
 // The same trip for the browser handheld: a binary WebSocket message through
 // libwebsockets' thread and the queue to the server's loop and the device.
+// A pen sample from the handheld's write to its --print line: one record per
+// write, the next only after the line of the previous one was read from the
+// output pipe.
+void BM_PenSampleToLine(benchmark::State& state) {
+    constexpr int kSamples = 10000;
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        state.SkipWithError("no pipe");
+        return;
+    }
+    std::atomic<bool> stop{false};
+    PrintSink print(pipeFds[1], stop);
+    HandheldSeat seat(print, AllowList::Default(), [](const std::string&) {});
+    seat.SetPenSamples(true);
+    Server server(seat, [](const std::string&) {});
+    in_addr address{};
+    inet_pton(AF_INET, "127.0.0.3", &address);
+    if (std::string error = server.Listen(ntohl(address.s_addr), 0); !error.empty()) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    std::thread thread([&] { server.Run(); });
+
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(server.Port());
+    remote.sin_addr = address;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::vector<double> micros;
+    micros.reserve(kSamples);
+    auto readLine = [&] {
+        for (char c = 0; c != '\n';) {
+            if (read(pipeFds[0], &c, 1) != 1) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) {
+        char record[32];
+        pv::protocol::FormatExtent(record, 960, 1072);
+        send(fd, record, 9, MSG_NOSIGNAL);
+        readLine();
+        for (auto _ : state) {
+            for (int i = 0; i < kSamples; ++i) {
+                int length = pv::protocol::FormatPenSample(
+                    record, {pv::protocol::PenPhase::Touch, i % 960, i % 1072, i % 4096, i % 90, -(i % 90), 0});
+                Clock::time_point sent = Clock::now();
+                if (send(fd, record, static_cast<std::size_t>(length), MSG_NOSIGNAL) != length || !readLine()) {
+                    break;
+                }
+                micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+            }
+        }
+    }
+    close(fd);
+    server.Stop();
+    thread.join();
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    if (micros.size() != static_cast<std::size_t>(kSamples)) {
+        state.SkipWithError("the samples did not all arrive");
+        return;
+    }
+    std::sort(micros.begin(), micros.end());
+    state.counters["p50_us"] = micros[micros.size() / 2];
+    state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+    state.counters["max_us"] = micros.back();
+}
+BENCHMARK(BM_PenSampleToLine)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_WebSocketLatency(benchmark::State& state) {
     constexpr int kRecords = 5000;
     StampingDevice device;

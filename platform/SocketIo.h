@@ -35,6 +35,12 @@ public:
     }
     virtual void SetWatchEnabled(int handle, bool enabled) { (void)handle, (void)enabled; }
     virtual void Unwatch(int handle) { (void)handle; }
+    // Whether the desktop at the other end of an open connection takes a pen's samples
+    // (the browser's WebSocket learns it as it opens); false where it cannot be known.
+    virtual bool TakesPenSamples(int handle) const {
+        (void)handle;
+        return false;
+    }
 };
 
 // The POSIX implementation, shared by the process.

@@ -23,6 +23,7 @@ public:
     int LastError() const { return m_nLastError; }
     bool IsOpen() const { return m_hSocket >= 0; }
     ISocketIo& Io() const { return m_io; }
+    bool TakesPenSamples() const { return m_hSocket >= 0 && m_io.TakesPenSamples(m_hSocket); }
 
 protected:
     virtual void OnReceive(int error);

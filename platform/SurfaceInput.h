@@ -1,6 +1,20 @@
 #pragma once
 #include "platform/Types.h"
 
+// One sample of a pen that the desktop takes as a tablet pen: where it is (the
+// client point and the raw point, as a pen event's), whether it touches, hovers
+// or has left range, and what it reports.
+struct PvPenSample {
+    enum class Phase { Hover, Touch, Out };
+    Phase phase = Phase::Hover;
+    PvPoint client{0, 0};
+    PvPoint raw{0, 0};
+    int pressure = 0;  // 0..4095
+    int tiltX = 0;     // degrees
+    int tiltY = 0;
+    unsigned buttons = 0;  // the side buttons, as Pointer Events report them (2 the barrel)
+};
+
 // The one door through which a platform layer reaches the tablet surface. Every
 // input arrives here, on the UI thread, one call at a time; the surface asks its
 // host (IViewHost) for whatever else it needs, the point history included.
@@ -32,4 +46,9 @@ public:
 
     // A menu, toolbar or accelerator command; true when the surface handled it.
     virtual bool OnCommand(int id) = 0;
+
+    // Whether a pen's samples go to OnPenSample instead of driving the gestures: only
+    // while the desktop takes them. A pen's stroke keeps the way it began.
+    virtual bool TakesPenSamples() const { return false; }
+    virtual void OnPenSample(const PvPenSample& sample) { (void)sample; }
 };

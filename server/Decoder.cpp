@@ -1,5 +1,7 @@
 #include "server/Decoder.h"
 
+#include "server/PenDecode.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -19,6 +21,14 @@ bool IsDigit(char c) {
 }  // namespace
 
 Field ExtentField(const char* p, std::size_t size, int& value) {
+    return ZeroPaddedField(p, size, kWidth, value);
+}
+
+Field PositionField(const char* p, std::size_t size, int& value) {
+    return SpacePaddedField(p, size, kWidth, value);
+}
+
+Field ZeroPaddedField(const char* p, std::size_t size, std::size_t width, int& value) {
     // "%04d" gives four digits, or a minus sign and three digits.
     bool negative = size > 0 && p[0] == '-';
     int number = 0;
@@ -28,7 +38,7 @@ Field ExtentField(const char* p, std::size_t size, int& value) {
         }
         number = number * 10 + (p[i] - '0');
     }
-    if (size < kWidth) {
+    if (size < width) {
         return Field::Partial;
     }
     if (negative && number == 0) {
@@ -38,7 +48,7 @@ Field ExtentField(const char* p, std::size_t size, int& value) {
     return Field::Complete;
 }
 
-Field PositionField(const char* p, std::size_t size, int& value) {
+Field SpacePaddedField(const char* p, std::size_t size, std::size_t width, int& value) {
     // "%4d" gives spaces, an optional minus sign and the digits of the value
     // without leading zeros, four characters in all.
     std::size_t i = 0;
@@ -56,15 +66,15 @@ Field PositionField(const char* p, std::size_t size, int& value) {
             return Field::Invalid;
         }
         // A leading zero is only the value 0 itself, which is the last character.
-        if (i == firstDigit && p[i] == '0' && (negative || i + 1 < kWidth)) {
+        if (i == firstDigit && p[i] == '0' && (negative || i + 1 < width)) {
             return Field::Invalid;
         }
         number = number * 10 + (p[i] - '0');
     }
-    if (size < kWidth) {
+    if (size < width) {
         return Field::Partial;
     }
-    if (firstDigit == kWidth) {
+    if (firstDigit == width) {
         return Field::Invalid;  // no digit at all
     }
     value = negative ? -number : number;
@@ -106,19 +116,17 @@ void Decoder::Feed(const char* data, std::size_t size) {
     // Complete the record that the last read left unfinished.
     while (m_pendingSize > 0 && i < size) {
         m_pending[m_pendingSize++] = data[i++];
-        Message message;
-        decode::Field state = decode::Record(m_pending, m_pendingSize, message);
+        decode::Field state = TakeRecord(m_pending, m_pendingSize);
         if (state == decode::Field::Partial) {
             continue;
         }
         if (state == decode::Field::Complete) {
             m_pendingSize = 0;
-            Emit(message);
             break;
         }
         // Only the lead byte is skipped; what followed it is decoded afresh and may
         // itself start a record that goes on in this read.
-        char rest[protocol::kRecordLength];
+        char rest[kLongestRecord];
         std::size_t restSize = m_pendingSize - 1;
         std::memcpy(rest, m_pending + 1, restSize);
         m_pendingSize = 0;
@@ -130,10 +138,65 @@ void Decoder::Feed(const char* data, std::size_t size) {
     }
 }
 
+bool Decoder::StartsRecord(char c) const {
+    return c == protocol::kExtent || c == protocol::kPosition || (m_pen && c == protocol::kPen);
+}
+
+decode::Field Decoder::TakeRecord(const char* p, std::size_t size) {
+    if (p[0] == protocol::kPen) {
+        protocol::PenSample sample;
+        decode::Field state = decode::PenRecord(p, size, sample);
+        if (state == decode::Field::Complete) {
+            EmitPen(sample);
+        }
+        return state;
+    }
+    Message message;
+    decode::Field state = decode::Record(p, size, message);
+    if (state == decode::Field::Complete) {
+        Emit(message);
+    }
+    return state;
+}
+
+void Decoder::EmitPen(const protocol::PenSample& sample) {
+    if (sample.buttons != m_penButtons) {
+        m_penButtons = sample.buttons;
+        Emit({Message::Kind::PenButtons, sample.buttons});
+    }
+    switch (sample.phase) {
+        case protocol::PenPhase::Hover:
+            Emit({Message::Kind::PenHover, sample.x, sample.y, 0, sample.tiltX, sample.tiltY});
+            break;
+        case protocol::PenPhase::Touch:
+            Emit({Message::Kind::PenTouch, sample.x, sample.y, sample.pressure, sample.tiltX, sample.tiltY});
+            break;
+        case protocol::PenPhase::Out:
+            Emit({Message::Kind::PenOut, sample.x, sample.y});
+            break;
+    }
+}
+
 void Decoder::Scan(const char* data, std::size_t size) {
-    constexpr std::size_t kRecord = protocol::kRecordLength;
     std::size_t i = 0;
     while (i < size) {
+        if (StartsRecord(data[i])) {
+            std::size_t length = data[i] == protocol::kPen ? protocol::kPenRecordLength : protocol::kRecordLength;
+            std::size_t available = std::min(size - i, length);
+            decode::Field state = TakeRecord(data + i, available);
+            if (state == decode::Field::Complete) {
+                i += length;
+            } else if (state == decode::Field::Partial) {
+                // Only the end of this read can leave a record unfinished.
+                std::memcpy(m_pending, data + i, available);
+                m_pendingSize = available;
+                return;
+            } else {
+                Skip(1);
+                ++i;
+            }
+            continue;
+        }
         switch (data[i]) {
             case protocol::kAttach:
                 Emit({Message::Kind::Attach});
@@ -151,29 +214,10 @@ void Decoder::Scan(const char* data, std::size_t size) {
                 Emit({Message::Kind::RightClick});
                 ++i;
                 break;
-            case protocol::kExtent:
-            case protocol::kPosition: {
-                std::size_t available = std::min(size - i, kRecord);
-                Message message;
-                decode::Field state = decode::Record(data + i, available, message);
-                if (state == decode::Field::Complete) {
-                    Emit(message);
-                    i += kRecord;
-                } else if (state == decode::Field::Partial) {
-                    // Only the end of this read can leave a record unfinished.
-                    std::memcpy(m_pending, data + i, available);
-                    m_pendingSize = available;
-                    return;
-                } else {
-                    Skip(1);
-                    ++i;
-                }
-                break;
-            }
             default: {
                 // Count a run of bytes that start nothing in one step.
                 std::size_t start = i++;
-                while (i < size && !protocol::StartsMessage(data[i])) {
+                while (i < size && !protocol::StartsMessage(data[i]) && !StartsRecord(data[i])) {
                     ++i;
                 }
                 Skip(i - start);
@@ -186,6 +230,7 @@ void Decoder::Scan(const char* data, std::size_t size) {
 void Decoder::Finish() {
     Skip(m_pendingSize);
     m_pendingSize = 0;
+    m_penButtons = 0;
     FlushSkipped();
 }
 

@@ -11,9 +11,14 @@
 #include <cstddef>
 
 #include "server/Message.h"
+#include "link/PenSample.h"
 #include "link/Protocol.h"
 
 namespace pv::server {
+
+namespace decode {
+enum class Field;
+}
 
 class Decoder {
 public:
@@ -29,16 +34,28 @@ public:
     // any skipped count is reported, and the decoder is ready for a new stream.
     void Finish();
 
+    // Off (the default), a pen record is bytes that start no message. On, it
+    // gives the pen's messages: "pen buttons" first when its buttons differ from
+    // the last record's (none at a stream's start), then its hover, touch or out.
+    void SetPenSamples(bool on) { m_pen = on; }
+
 private:
     void Scan(const char* data, std::size_t size);
+    bool StartsRecord(char c) const;
+    // Decodes the record at p, of which size bytes are here; emits it when complete.
+    decode::Field TakeRecord(const char* p, std::size_t size);
+    void EmitPen(const protocol::PenSample& sample);
     void Emit(const Message& message);
     void Skip(std::size_t count);
     void FlushSkipped();
 
     MessageSink& m_sink;
-    char m_pending[protocol::kRecordLength] = {};  // the start of a record split across reads
+    static constexpr std::size_t kLongestRecord = protocol::kPenRecordLength;
+    char m_pending[kLongestRecord] = {};  // the start of a record split across reads
     std::size_t m_pendingSize = 0;
     std::size_t m_skipped = 0;
+    bool m_pen = false;
+    int m_penButtons = 0;
 };
 
 namespace decode {
@@ -50,6 +67,9 @@ enum class Field { Invalid, Partial, Complete };
 // Position ("   7", " -25"). Complete sets value.
 Field ExtentField(const char* p, std::size_t size, int& value);
 Field PositionField(const char* p, std::size_t size, int& value);
+// The same for fields of another width ("%03d" zero padded, "%3d" space padded).
+Field ZeroPaddedField(const char* p, std::size_t size, std::size_t width, int& value);
+Field SpacePaddedField(const char* p, std::size_t size, std::size_t width, int& value);
 
 // Checks the first size bytes (at most nine) of an Extent or Position record,
 // lead byte included. Complete fills message.

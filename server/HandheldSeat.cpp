@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "link/PenSample.h"
 #include "link/Protocol.h"
 
 namespace pv::server {
@@ -54,7 +55,7 @@ bool HandheldSeat::Feed(Id id, const char* data, std::size_t size) {
         return true;
     }
     if (!m_started) {
-        if (!protocol::StartsMessage(data[0])) {
+        if (!protocol::StartsMessage(data[0]) && !(m_pen && data[0] == protocol::kPen)) {
             // Another protocol (an HTTP request from a web page, say): nothing of
             // it may reach the pointer, not even a body that looks like clicks.
             char lead[8];

@@ -60,6 +60,13 @@ public:
     // that does not hold the seat.
     void End(Id id, const std::string& reason);
 
+    // Whether the pen's samples are decoded (they may then also begin a stream)
+    // or skipped as bytes that start no message. Off by default.
+    void SetPenSamples(bool on) {
+        m_pen = on;
+        m_decoder.SetPenSamples(on);
+    }
+
     bool Holds(Id id) const { return id != 0 && id == m_holder; }
     Id Holder() const { return m_holder; }
     // The holder's address (host byte order); 0 while nobody holds the seat.
@@ -83,6 +90,7 @@ private:
     std::uint32_t m_holderAddress = 0;
     std::string m_holderName;
     bool m_started = false;  // the holder's first byte has come
+    bool m_pen = false;
 };
 
 }  // namespace pv::server

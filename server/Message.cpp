@@ -18,6 +18,16 @@ std::string FormatMessage(const Message& message) {
             return "right-click";
         case Message::Kind::Skipped:
             return "skipped " + std::to_string(message.a);
+        case Message::Kind::PenHover:
+            return "pen hover " + std::to_string(message.a) + " " + std::to_string(message.b);
+        case Message::Kind::PenTouch:
+            return "pen touch " + std::to_string(message.a) + " " + std::to_string(message.b) + " " +
+                   std::to_string(message.pressure) + " " + std::to_string(message.tiltX) + " " +
+                   std::to_string(message.tiltY);
+        case Message::Kind::PenButtons:
+            return "pen buttons " + std::to_string(message.a);
+        case Message::Kind::PenOut:
+            return "pen out";
     }
     return {};
 }

@@ -7,17 +7,26 @@
 namespace pv::server {
 
 struct Message {
-    enum class Kind { Attach, Extent, Position, ButtonDown, ButtonUp, RightClick, Skipped };
+    enum class Kind {
+        Attach, Extent, Position, ButtonDown, ButtonUp, RightClick, Skipped,
+        PenHover, PenTouch, PenButtons, PenOut,  // the pen's samples
+    };
     Kind kind = Kind::Attach;
-    // Extent: A and B; Position: X and Y; Skipped: the byte count in a.
+    // Extent: A and B; Position, PenHover, PenTouch, PenOut: X and Y; Skipped:
+    // the byte count in a; PenButtons: the side buttons in a.
     int a = 0;
     int b = 0;
+    // PenHover and PenTouch (pressure 0 when hovering).
+    int pressure = 0;
+    int tiltX = 0;
+    int tiltY = 0;
 
     friend bool operator==(const Message&, const Message&) = default;
 };
 
 // One line of the --print output, without the newline: "attach", "extent A B",
-// "position X Y", "down", "up", "right-click" or "skipped N".
+// "position X Y", "down", "up", "right-click", "skipped N", "pen hover X Y",
+// "pen touch X Y PRESSURE TILTX TILTY", "pen buttons B" or "pen out".
 std::string FormatMessage(const Message& message);
 
 class MessageSink {

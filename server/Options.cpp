@@ -117,6 +117,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             options.mapping.keepAspect = true;
         } else if (name == "--print") {
             options.print = true;
+        } else if (name == "--no-pen") {
+            options.pen = false;
         } else if (name == "--help" || name == "-h") {
             options.help = true;
         } else if (name == "--version") {
@@ -131,7 +133,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-    return "Usage: penvale-server [--listen ADDRESS] [--port N] [--allow CIDR]... [--print]\n"
+    return "Usage: penvale-server [--listen ADDRESS] [--port N] [--allow CIDR]... [--print] [--no-pen]\n"
            "                      [--desktop WxH [--area WxH+X+Y] [--keep-aspect]]\n"
            "                      [--extent A B] [--state-dir DIR]\n"
            "                      [--web PORT [--web-root DIR] [--new-token]] [--help] [--version]\n"
@@ -153,6 +155,8 @@ std::string UsageText() {
            "                    (default: $STATE_DIRECTORY,\n"
            "                    else $XDG_STATE_HOME/penvale or ~/.local/state/penvale)\n"
            "  --print           print the decoded messages instead of moving the pointer\n"
+           "  --no-pen          take no pen samples (no \"Penvale pen\" tablet device):\n"
+           "                    they are skipped and a pen drives the pointer as a finger\n"
            "  --web PORT        also serve the browser handheld (page and WebSocket) on\n"
            "                    this TCP port; open the printed address on the phone\n"
            "  --web-root DIR    serve the page from DIR (default: the installed one)\n"

@@ -21,6 +21,7 @@ struct Options {
     std::optional<std::pair<int, int>> extent;    // given with --extent A B
     MappingOptions mapping;
     bool print = false;
+    bool pen = true;                              // take the pen's samples (--no-pen: skip them)
     std::optional<std::uint16_t> webPort;         // --web: serve the browser handheld there
     std::string webRoot;                          // empty: the installed page
     bool newToken = false;                        // replace the web page's token

@@ -24,6 +24,7 @@
 namespace pv::server {
 
 class PointerDevice;
+class PenDevice;
 
 #ifdef _WIN32
 using SocketHandle = SOCKET;
@@ -154,5 +155,12 @@ inline constexpr char kPathSeparator =
 // The desktop's pointer: uinput on Linux, SendInput on Windows. Null with error
 // set (naming the fix) when it cannot be had. description says what it is.
 std::unique_ptr<PointerDevice> OpenDesktopPointer(std::string& error, std::string& description);
+
+// The desktop's pen, a tablet stylus beside the pointer: uinput on Linux; none on
+// Windows yet, where HasDesktopPen() is false and pen samples are not taken (a
+// pen then drives the pointer as a finger does). Null with error set when it
+// cannot be had; description says what it is.
+bool HasDesktopPen();
+std::unique_ptr<PenDevice> OpenDesktopPen(std::string& error, std::string& description);
 
 }  // namespace pv::server

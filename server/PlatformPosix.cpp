@@ -15,6 +15,7 @@
 #include "server/AllowList.h"
 #include "server/ConnectHints.h"
 #include "server/UinputDevice.h"
+#include "server/UinputPen.h"
 #include "server/UniqueFd.h"
 
 namespace pv::server {
@@ -248,6 +249,18 @@ std::unique_ptr<PointerDevice> OpenDesktopPointer(std::string& error, std::strin
         description = "virtual pointer \"" + std::string(kDeviceName) + "\" is " + device->DevNode();
     }
     return device;
+}
+
+bool HasDesktopPen() {
+    return true;
+}
+
+std::unique_ptr<PenDevice> OpenDesktopPen(std::string& error, std::string& description) {
+    std::unique_ptr<UinputPen> pen = UinputPen::Create(error);
+    if (pen) {
+        description = "virtual pen \"" + std::string(kPenDeviceName) + "\" is " + pen->DevNode();
+    }
+    return pen;
 }
 
 }  // namespace pv::server

@@ -16,6 +16,7 @@
 #include "server/AllowList.h"
 #include "server/ConnectHints.h"
 #include "server/Output.h"
+#include "server/PenDevice.h"
 #include "server/SendInputDevice.h"
 
 // Windows 10 1709 and later take the keepalive times per socket.
@@ -454,6 +455,15 @@ std::unique_ptr<PointerDevice> OpenDesktopPointer(std::string& error, std::strin
     error.clear();
     description = "moving the desktop's pointer with SendInput";
     return std::make_unique<SendInputDevice>();
+}
+
+bool HasDesktopPen() {
+    return false;
+}
+
+std::unique_ptr<PenDevice> OpenDesktopPen(std::string& error, std::string&) {
+    error = "this system's server makes no pen device";
+    return nullptr;
 }
 
 }  // namespace pv::server

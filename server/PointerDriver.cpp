@@ -47,12 +47,27 @@ void PointerDriver::OnMessage(const Message& message) {
         case Message::Kind::Attach:
         case Message::Kind::Skipped:
             break;
+        case Message::Kind::PenHover:
+        case Message::Kind::PenTouch:
+        case Message::Kind::PenButtons:
+        case Message::Kind::PenOut:
+            if (m_pen != nullptr) {
+                std::optional<std::pair<int, int>> at;
+                if (m_extentA > 0) {
+                    at = m_mapping.Map(message.a, message.b, m_extentA, m_extentB);
+                }
+                m_pen->OnMessage(message, at);
+            }
+            break;
     }
 }
 
 void PointerDriver::OnConnectionEnd() {
     SetButton(PointerButton::Left, false);
     SetButton(PointerButton::Right, false);
+    if (m_pen != nullptr) {
+        m_pen->OnConnectionEnd();
+    }
 }
 
 void PointerDriver::SetButton(PointerButton button, bool down) {

@@ -6,6 +6,7 @@
 
 #include "server/Mapping.h"
 #include "server/Message.h"
+#include "server/PenDriver.h"
 #include "server/PointerDevice.h"
 
 namespace pv::server {
@@ -29,6 +30,10 @@ public:
     // ignored unless both numbers are positive.
     void SetExtent(int a, int b);
 
+    // The pen's messages go there, mapped by the same Extent and rules as
+    // Positions; without it they move nothing. It must outlive the driver.
+    void SetPen(PenDriver* pen) { m_pen = pen; }
+
 private:
     void SetButton(PointerButton button, bool down);
     // Logs the first failure of a run and the recovery after it, not each event.
@@ -47,6 +52,7 @@ private:
     bool m_down[2] = {false, false};
     bool m_failing = false;
     long m_lost = 0;
+    PenDriver* m_pen = nullptr;
 };
 
 }  // namespace pv::server

@@ -83,6 +83,15 @@ const lws_protocols kProtocols[] = {
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
+// With the pen's samples taken: a page that offers the pen's subprotocol first
+// gets it, and so learns that it may send them. Without, the same page's second
+// offer, "penvale", is chosen and its pen drives the gestures.
+const lws_protocols kPenProtocols[] = {
+    {"penvale", Callback, sizeof(Session), 4096, 0, nullptr, 0},
+    {kPenSubprotocol, Callback, sizeof(Session), 4096, 0, nullptr, 0},
+    {nullptr, nullptr, 0, 0, 0, nullptr, 0},
+};
+
 }  // namespace
 
 struct WebServer::Shared {
@@ -476,7 +485,7 @@ std::string WebServer::Start(const WebConfig& config) {
     std::string address = FormatIpv4Address(config.address);
     info.iface = config.address == 0 ? nullptr : address.c_str();
     info.port = config.port;
-    info.protocols = kProtocols;
+    info.protocols = config.pen ? kPenProtocols : kProtocols;
     info.mounts = &shared.connectMount;
     info.headers = &shared.noSniff;
     info.user = &shared;

@@ -29,11 +29,16 @@ struct WebConfig {
     std::uint16_t port = 0;     // 0 picks a free one
     std::string root;           // the folder whose files are served
     std::string token;          // what the WebSocket upgrade must carry as ?t=
+    bool pen = false;           // the pen's subprotocol is chosen when the page offers it
 };
 
 // Whether a peer that reached local is this machine: a loopback address, or
 // the very address it reached (a browser on the desktop opening its LAN address).
 bool SameMachine(std::uint32_t peer, std::uint32_t local);
+
+// The WebSocket subprotocol by which the page and the server agree that the
+// page sends the pen's samples.
+inline constexpr char kPenSubprotocol[] = "penvale-pen";
 
 // Why the web server turned a peer or an upgrade away.
 enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin };

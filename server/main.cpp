@@ -14,6 +14,7 @@
 #include "server/HandheldSeat.h"
 #include "server/Options.h"
 #include "server/Output.h"
+#include "server/PenDriver.h"
 #include "server/Platform.h"
 #include "server/PointerDriver.h"
 #include "server/PrintSink.h"
@@ -57,8 +58,14 @@ void Log(const std::string& line) {
 // restarts. Null when the pointer cannot be had (logged).
 struct Pointer {
     std::unique_ptr<PointerDevice> device;
+    std::unique_ptr<PenDriver> pen;  // before the driver, which uses it to the end
     std::unique_ptr<PointerDriver> driver;
 };
+
+// Whether the pen's samples are taken (and the page is told it may send them).
+bool TakesPenSamples(const Options& options) {
+    return options.pen && (options.print || HasDesktopPen());
+}
 
 std::optional<Pointer> OpenPointer(const Options& options) {
     Pointer pointer;
@@ -88,6 +95,20 @@ std::optional<Pointer> OpenPointer(const Options& options) {
             ", maps Positions until it sends one");
     }
     Log(description);
+    if (TakesPenSamples(options)) {
+        // Made at the first pen sample: a desktop never sees a pen that never came.
+        pointer.pen = std::make_unique<PenDriver>(
+            [](std::string& why) {
+                std::string penDescription;
+                std::unique_ptr<PenDevice> pen = OpenDesktopPen(why, penDescription);
+                if (pen) {
+                    Log(penDescription);
+                }
+                return pen;
+            },
+            Log);
+        pointer.driver->SetPen(pointer.pen.get());
+    }
     return pointer;
 }
 
@@ -122,6 +143,7 @@ bool StartWeb(const Options& options, const AllowList& allow, WebServer& web) {
     config.port = *options.webPort;
     config.root = options.webRoot.empty() ? InstalledWebRoot() : options.webRoot;
     config.token = token.token;
+    config.pen = TakesPenSamples(options);
     if (std::string error = web.Start(config); !error.empty()) {
         Log(error);
         return false;
@@ -212,6 +234,7 @@ int main(int argc, char** argv) {
 
     AllowList allow = options.allow.empty() ? AllowList::Default() : AllowList(options.allow);
     HandheldSeat seat(*sink, allow, Log);
+    seat.SetPenSamples(TakesPenSamples(options));
     Server server(seat, Log);
     if (std::string error = server.Listen(options.listenAddress, options.port); !error.empty()) {
         Log(error);

@@ -40,6 +40,8 @@ public:
     void OnPaint() override;
     void OnSize(int width, int height) override;
     bool OnCommand(int id) override;
+    bool TakesPenSamples() const override { return m_socket.TakesPenSamples(); }
+    void OnPenSample(const PvPenSample& sample) override;
 
     // The desktop's address or port changed: the connection is dropped, and the next
     // write connects to the stored desktop first (Attach, then its bytes) and re-arms
@@ -71,6 +73,8 @@ private:
     // Calibration and orientation.
     PvPoint Calibrate(PvPoint raw, PvPoint client);
     void SendPositions(const PvPoint* points, unsigned count);
+    // A raw point as a Position carries it: rotated for the orientation, from the tablet's origin.
+    PvPoint TabletPoint(PvPoint raw) const;
     PvPoint RawToClient(PvPoint raw) const;
     void SetOrientation(int id);
     void OnOrientationNorth();
@@ -135,6 +139,10 @@ private:
     CSettingsStore m_settings;
     IViewHost& m_host;
     CPV_Socket m_socket;
+
+    // The pen's own samples: its ink begins afresh when it comes back into range.
+    bool m_bPenSampleTouching = false;
+    bool m_bPenSampleInRange = false;
 
     // Desktop change.
     bool m_bDesktopChanged = false;

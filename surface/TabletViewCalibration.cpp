@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "link/PenSample.h"
 #include "link/Protocol.h"
 #include "surface/TabletView.h"
 
@@ -91,38 +92,42 @@ void CTabletView::SendPositions(const PvPoint* points, unsigned count) {
     count = std::min<unsigned>(count, pv::protocol::kMaxBatchPoints);
     int length = 0;
     if (IsOrientation(m_nOrientation)) {
-        const int64_t width = m_nTabletWidth;
-        const int64_t height = m_nTabletHeight;
-        const int64_t originX = m_ptRawOrigin.x;
-        const int64_t originY = m_ptRawOrigin.y;
         for (unsigned k = 0; k < count; ++k) {
-            const int64_t x = points[k].x;
-            const int64_t y = points[k].y;
-            int64_t first = 0;
-            int64_t second = 0;
-            switch (m_nOrientation) {
-                case kOrientationNorth:
-                    first = x;
-                    second = y - originY;
-                    break;
-                case kOrientationWest:
-                    first = y - originX;
-                    second = height - x;
-                    break;
-                case kOrientationSouth:
-                    first = width - x;
-                    second = height - y + originY;
-                    break;
-                default:  // East
-                    first = width - y + originX;
-                    second = x;
-                    break;
-            }
-            length += pv::protocol::FormatPosition(batch + pv::protocol::kRecordLength * k, Saturate(first),
-                                                   Saturate(second));
+            const PvPoint point = TabletPoint(points[k]);
+            length += pv::protocol::FormatPosition(batch + pv::protocol::kRecordLength * k, point.x, point.y);
         }
     }
     SendBytes(batch, length);
+}
+
+PvPoint CTabletView::TabletPoint(PvPoint raw) const {
+    const int64_t width = m_nTabletWidth;
+    const int64_t height = m_nTabletHeight;
+    const int64_t originX = m_ptRawOrigin.x;
+    const int64_t originY = m_ptRawOrigin.y;
+    const int64_t x = raw.x;
+    const int64_t y = raw.y;
+    int64_t first = 0;
+    int64_t second = 0;
+    switch (m_nOrientation) {
+        case kOrientationNorth:
+            first = x;
+            second = y - originY;
+            break;
+        case kOrientationWest:
+            first = y - originX;
+            second = height - x;
+            break;
+        case kOrientationSouth:
+            first = width - x;
+            second = height - y + originY;
+            break;
+        default:  // East
+            first = width - y + originX;
+            second = x;
+            break;
+    }
+    return {Saturate(first), Saturate(second)};
 }
 
 PvPoint CTabletView::RawToClient(PvPoint raw) const {
@@ -209,4 +214,39 @@ int CTabletView::IconForOrientation(int id) {
         default:
             return 0;
     }
+}
+
+void CTabletView::OnPenSample(const PvPenSample& sample) {
+    // The Extent goes first, measured on this sample as on a pen-down.
+    if (m_bNeedCalibration) {
+        m_ptRawOrigin = Calibrate(sample.raw, sample.client);
+    }
+    if (IsOrientation(m_nOrientation)) {
+        pv::protocol::PenSample wire;
+        wire.phase = sample.phase == PvPenSample::Phase::Touch   ? pv::protocol::PenPhase::Touch
+                     : sample.phase == PvPenSample::Phase::Hover ? pv::protocol::PenPhase::Hover
+                                                                 : pv::protocol::PenPhase::Out;
+        const PvPoint point = TabletPoint(sample.raw);
+        wire.x = point.x;
+        wire.y = point.y;
+        wire.pressure = sample.pressure;
+        wire.tiltX = sample.tiltX;
+        wire.tiltY = sample.tiltY;
+        wire.buttons = static_cast<int>(sample.buttons);
+        char record[pv::protocol::kPenRecordLength + 1];
+        SendBytes(record, pv::protocol::FormatPenSample(record, wire));
+    }
+    // The ink of what the pen draws; a pen back in range starts a fresh page.
+    const bool touching = sample.phase == PvPenSample::Phase::Touch;
+    if (touching && !m_bPenSampleTouching) {
+        if (!m_bPenSampleInRange) {
+            ClearStrokes();
+        }
+        HideCursor();
+        BeginStroke(sample.client);
+    } else if (touching) {
+        ExtendStroke(sample.client);
+    }
+    m_bPenSampleTouching = touching;
+    m_bPenSampleInRange = sample.phase != PvPenSample::Phase::Out;
 }

@@ -9,6 +9,9 @@
 
 namespace {
 constexpr unsigned short kOpen = 1;
+// The server chooses the first it takes: the pen's only where its pen support is on.
+constexpr char kProtocols[] = "penvale-pen,penvale";
+constexpr char kPenProtocol[] = "penvale-pen";
 }  // namespace
 
 // A notification on its way through the event loop. The handle, not the
@@ -31,6 +34,7 @@ struct CWebSocketIo::CConnection {
     std::function<void()> watch;
     bool watchEnabled = false;
     bool notifyScheduled = false;
+    bool penSamples = false;  // the server chose the pen's subprotocol
 };
 
 CWebSocketIo::CWebSocketIo(std::string url) : m_url(std::move(url)) {}
@@ -44,6 +48,16 @@ CWebSocketIo::~CWebSocketIo() {
 CWebSocketIo::CConnection* CWebSocketIo::Find(int handle) {
     const auto found = m_connections.find(handle);
     return found == m_connections.end() ? nullptr : found->second.get();
+}
+
+const CWebSocketIo::CConnection* CWebSocketIo::Find(int handle) const {
+    const auto found = m_connections.find(handle);
+    return found == m_connections.end() ? nullptr : found->second.get();
+}
+
+bool CWebSocketIo::TakesPenSamples(int handle) const {
+    const CConnection* connection = Find(handle);
+    return connection != nullptr && connection->state == CConnection::State::Open && connection->penSamples;
 }
 
 int CWebSocketIo::Fail(int error) {
@@ -68,7 +82,7 @@ int CWebSocketIo::Connect(int handle, const std::string&, int, int) {
     EmscriptenWebSocketCreateAttributes attributes;
     emscripten_websocket_init_create_attributes(&attributes);
     attributes.url = m_url.c_str();
-    attributes.protocols = nullptr;
+    attributes.protocols = kProtocols;
     attributes.createOnMainThread = EM_TRUE;
     const EMSCRIPTEN_WEBSOCKET_T socket = emscripten_websocket_new(&attributes);
     if (socket <= 0) {
@@ -104,6 +118,11 @@ void CWebSocketIo::Opened(CConnection& connection) {
         return;
     }
     connection.state = CConnection::State::Open;
+    char protocol[32] = {};
+    connection.penSamples =
+        emscripten_websocket_get_protocol(connection.socket, protocol, static_cast<int>(sizeof protocol)) ==
+            EMSCRIPTEN_RESULT_SUCCESS &&
+        std::strcmp(protocol, kPenProtocol) == 0;
     // What was written while connecting leaves now, one message per write.
     std::vector<std::vector<char>> queued;
     queued.swap(connection.queued);

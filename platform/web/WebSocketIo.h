@@ -20,6 +20,8 @@
 // A connection attempt that ends without ever opening loses what it kept and is
 // reported to the failure handler, except the page's first attempt (a desktop
 // that is not there at start-up is no failure to report).
+// Every connection offers the pen's subprotocol before the plain one: a server
+// that takes pen samples chooses it, and the pen's samples are sent only then.
 // It must outlive every notification it scheduled: the page keeps it for its whole life.
 class CWebSocketIo : public ISocketIo {
 public:
@@ -43,11 +45,13 @@ public:
     bool Watch(int handle, std::function<void()> onEvent) override;
     void SetWatchEnabled(int handle, bool enabled) override;
     void Unwatch(int handle) override;
+    bool TakesPenSamples(int handle) const override;
 
 private:
     struct CConnection;
     struct CLater;
     CConnection* Find(int handle);
+    const CConnection* Find(int handle) const;
     int Fail(int error);
     void Opened(CConnection& connection);
     void Ended(CConnection& connection);

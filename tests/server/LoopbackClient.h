@@ -45,6 +45,8 @@ public:
         ssize_t n = recv(m_fd, &byte, 1, 0);
         return n == 0 || (n < 0 && errno == ECONNRESET);
     }
+    // One byte the server sent; false at the end or after the receive timeout.
+    bool Receive(char& byte) { return recv(m_fd, &byte, 1, 0) == 1; }
     // Everything the server sends until it closes the connection (bounded by the
     // receive timeout).
     std::string ReadAll() {

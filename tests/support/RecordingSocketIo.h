@@ -52,6 +52,7 @@ public:
         return 0;
     }
     int LastError() const override { return m_nError; }
+    bool TakesPenSamples(int) const override { return m_bConnected && penSamples; }
 
     // Everything written since the last call, joined.
     std::string Take() {
@@ -72,6 +73,7 @@ public:
     int failWrites = 0;  // the next n sends fail
     bool failOpen = false;
     bool refuseConnect = false;
+    bool penSamples = false;  // the desktop takes a pen's samples
 
 private:
     int m_nNextHandle = 3;

@@ -15,9 +15,10 @@ struct Collect : pv::server::MessageSink {
     std::vector<pv::server::Message> messages;
 };
 
-std::vector<pv::server::Message> Decode(const char* data, std::size_t size, std::size_t piece) {
+std::vector<pv::server::Message> Decode(const char* data, std::size_t size, std::size_t piece, bool pen) {
     Collect sink;
     pv::server::Decoder decoder(sink);
+    decoder.SetPenSamples(pen);
     for (std::size_t at = 0; at < size; at += piece) {
         decoder.Feed(data + at, std::min(piece, size - at));
     }
@@ -30,7 +31,9 @@ std::vector<pv::server::Message> Decode(const char* data, std::size_t size, std:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     using Kind = pv::server::Message::Kind;
     const char* data = reinterpret_cast<const char*>(bytes);
-    std::vector<pv::server::Message> whole = Decode(data, size, size == 0 ? 1 : size);
+    // Pen records decoded or skipped, as the input's last byte says.
+    bool pen = size > 0 && (bytes[size - 1] & 1) != 0;
+    std::vector<pv::server::Message> whole = Decode(data, size, size == 0 ? 1 : size, pen);
 
     std::size_t accounted = 0;
     bool lastWasSkipped = false;
@@ -43,6 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                 }
                 accounted += 9;
                 break;
+            case Kind::PenHover:
+            case Kind::PenTouch:
+            case Kind::PenOut:
+                if (!pen || message.pressure < 0 || message.pressure > 4095) {
+                    __builtin_trap();
+                }
+                accounted += 22;
+                break;
+            case Kind::PenButtons:
+                break;  // comes with the record that follows it
             case Kind::Skipped:
                 // Runs of skipped bytes are reported once, never as zero or twice in a row.
                 if (message.a <= 0 || lastWasSkipped) {
@@ -58,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (accounted != size) {
         __builtin_trap();
     }
-    for (std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{9}}) {
-        if (Decode(data, size, piece) != whole) {
+    for (std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{9}, std::size_t{21}}) {
+        if (Decode(data, size, piece, pen) != whole) {
             __builtin_trap();
         }
     }
