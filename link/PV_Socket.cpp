@@ -14,7 +14,11 @@ std::string CPV_Socket::ResolveAddress(const std::string& stored) {
     return stored == "127.0.0.1" ? std::string(CSettingsStore::kDefaultIpAddress) : stored;
 }
 
-bool CPV_Socket::ConnectToServer() {
+std::string CPV_Socket::CreateErrorText() const {
+    return "Create Error: " + std::to_string(LastError());
+}
+
+CPV_Socket::EConnect CPV_Socket::ConnectToServer() {
     const std::string address = ResolveAddress(m_settings.IpAddress());
     const int port = m_settings.Port();
     m_strAttempt = "Address tried: " + (address.empty() ? std::string("(none)") : address) + ", port " +
@@ -25,18 +29,17 @@ bool CPV_Socket::ConnectToServer() {
     // The local port is left to the system: binding the server's port number would
     // need privileges, collide with a server on the same host and stay busy in TIME_WAIT.
     if (!Create()) {
-        PvMessageBox("Create Error: " + std::to_string(LastError()));
-        return false;
+        return EConnect::CreateFailed;
     }
     // A stored port that is no port number must fail, not become another port.
     if (port < 1 || port > pv::desktop::kMaxPort) {
-        return false;
+        return EConnect::Failed;
     }
     if (!Connect(address, port, kConnectTimeoutMs)) {
-        return false;
+        return EConnect::Failed;
     }
     SetNoDelay();
-    return true;
+    return EConnect::Connected;
 }
 
 void CPV_Socket::OnReceive(int) {

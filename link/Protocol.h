@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/RawPoints.h"
+
 namespace pv::protocol {
 
 inline constexpr char kAttach = '+';
@@ -17,7 +19,8 @@ inline constexpr char kRightClick = '|';
 
 // True for the bytes that begin a message; everything a handheld sends begins with one.
 constexpr bool StartsMessage(char c) {
-    return c == kAttach || c == kExtent || c == kPosition || c == kButtonDown || c == kButtonUp || c == kRightClick;
+    return c == kAttach || c == kExtent || c == kPosition || c == kButtonDown || c == kButtonUp ||
+           c == kRightClick;
 }
 
 // The stored messages, each sent as exactly its bytes (never a terminating zero).
@@ -35,7 +38,8 @@ inline constexpr std::size_t kRecordLength = 9;  // Extent and Position
 inline constexpr std::size_t kNumberWidth = 4;
 inline constexpr int kMinNumber = -999;  // the widest values that still fit four characters
 inline constexpr int kMaxNumber = 9999;
-inline constexpr std::size_t kMaxBatchPoints = 16;
+// As many as one stylus event carries.
+inline constexpr std::size_t kMaxBatchPoints = static_cast<std::size_t>(pv::history::kMaxPoints);
 // Room for a full batch of records and the formatter's terminating zero after the last.
 inline constexpr std::size_t kBatchBufferSize = kMaxBatchPoints * kRecordLength + 1;
 static_assert(kBatchBufferSize == 145, "16 records of 9 bytes and a terminating zero");

@@ -1,5 +1,6 @@
 #include "platform/PointerRecogniser.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/RawPoints.h"
@@ -109,10 +110,69 @@ void CPointerRecogniser::End() {
     }
 }
 
+bool CPointerRecogniser::PenSampleFor(const PvPointerSample& sample) const {
+    if (sample.kind != PvPointerKind::Pen || Modal() || m_pTarget == nullptr) {
+        return false;
+    }
+    // A stroke keeps the way it began.
+    if (m_bPenTouching) {
+        return sample.id == m_lastPen.id;
+    }
+    return !m_bTracking && m_pTarget->TakesPenSamples();
+}
+
+void CPointerRecogniser::SendPen(PvPenSample::Phase phase, const PvPointerSample& sample) {
+    PvPenSample pen;
+    pen.phase = phase;
+    pen.client = ClientPoint(sample.x, sample.y);
+    pen.raw = RawPoint(sample.x, sample.y);
+    if (phase == PvPenSample::Phase::Touch) {
+        // A pen that cannot tell its pressure presses at half.
+        const double pressure = sample.pressure < 0 ? 0.5 : std::min(sample.pressure, 1.0);
+        pen.pressure = static_cast<int>(std::lround(pressure * 4095));
+    }
+    pen.tiltX = static_cast<int>(std::lround(std::clamp(sample.tiltX, -90.0, 90.0)));
+    pen.tiltY = static_cast<int>(std::lround(std::clamp(sample.tiltY, -90.0, 90.0)));
+    // The tip's contact (1) and the eraser (32) are no side buttons.
+    pen.buttons = sample.buttons & ~(1u | 32u);
+    m_bPenInRange = phase != PvPenSample::Phase::Out;
+    m_bPenTouching = phase == PvPenSample::Phase::Touch;
+    m_lastPen = sample;
+    Deliver([pen](ISurfaceInput& target) { target.OnPenSample(pen); });
+}
+
+void CPointerRecogniser::PenOut() {
+    if (m_bPenInRange) {
+        PvPointerSample last = m_lastPen;
+        last.buttons = 0;
+        SendPen(PvPenSample::Phase::Out, last);
+    }
+}
+
+void CPointerRecogniser::Hover(const PvPointerSample& sample) {
+    if (sample.kind == PvPointerKind::Pen) {
+        PenNear(sample.timeMs);
+    }
+    if (m_bPenTouching || !PenSampleFor(sample)) {
+        return;
+    }
+    SendPen(PvPenSample::Phase::Hover, sample);
+}
+
+void CPointerRecogniser::Leave(int id) {
+    if (m_bPenInRange && id == m_lastPen.id && !Modal()) {
+        PenOut();
+    }
+}
+
 void CPointerRecogniser::Down(const PvPointerSample& sample) {
     if (sample.kind == PvPointerKind::Pen) {
         PenNear(sample.timeMs);
     } else if (sample.kind == PvPointerKind::Touch && TouchGivesWay(sample.timeMs)) {
+        return;
+    }
+    if (PenSampleFor(sample)) {
+        SendPen(PvPenSample::Phase::Touch, sample);
         return;
     }
     if (Modal() || m_pTarget == nullptr || (m_bTracking && sample.id != m_nPointerId)) {
@@ -156,6 +216,10 @@ void CPointerRecogniser::Move(const PvPointerSample& sample) {
     if (sample.kind == PvPointerKind::Pen) {
         PenNear(sample.timeMs);
     }
+    if (m_bPenTouching && PenSampleFor(sample)) {
+        SendPen(PvPenSample::Phase::Touch, sample);
+        return;
+    }
     if (!Ours(sample)) {
         return;
     }
@@ -188,6 +252,11 @@ void CPointerRecogniser::Up(const PvPointerSample& sample) {
         m_bPenNear = true;
         PenGone(sample.timeMs);
     }
+    if (m_bPenTouching && PenSampleFor(sample)) {
+        // Lifted, the pen hovers where it left the screen.
+        SendPen(PvPenSample::Phase::Hover, sample);
+        return;
+    }
     if (!Ours(sample)) {
         return;
     }
@@ -204,6 +273,11 @@ void CPointerRecogniser::Up(const PvPointerSample& sample) {
 }
 
 void CPointerRecogniser::Cancel(int id) {
+    // The system took the pen: it leaves, lifted.
+    if (m_bPenTouching && id == m_lastPen.id) {
+        PenOut();
+        return;
+    }
     PvPointerSample last;
     last.x = m_dLastX;
     last.y = m_dLastY;
@@ -236,7 +310,11 @@ void CPointerRecogniser::CancelHold() {
 }
 
 void CPointerRecogniser::BoxOpened() {
-    // Whatever the pointer does under the box belongs to the box.
+    // Whatever the pointer does under the box belongs to the box: a pen that sends its
+    // samples leaves first, lifted.
+    if (m_nBoxes == 0) {
+        PenOut();
+    }
     ++m_nBoxes;
     CancelHold();
     m_bDownRemembered = false;

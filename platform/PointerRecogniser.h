@@ -80,14 +80,21 @@ public:
     // Whether a pen has been seen on this screen (the host may keep it across starts).
     void SetPenKnown(bool known) { m_bPenKnown = known; }
     bool PenKnown() const { return m_bPenKnown; }
-    // The id of the pointer driving the surface, or -1.
-    int TrackedId() const { return m_bTracking ? m_nPointerId : -1; }
+    // The id of the pointer driving the surface (a gesture's, or a touching pen's whose
+    // samples go out as they are), or -1.
+    int TrackedId() const { return m_bTracking ? m_nPointerId : m_bPenTouching ? m_lastPen.id : -1; }
 
     // A modal box or dialog opened or closed (they may nest). When the last one closes
     // with the pointer no longer down, the gesture it interrupted ends with a PenUp.
     void BoxOpened();
     void BoxClosed(bool pointerDown);
     bool Modal() const { return m_nBoxes > 0; }
+
+    // A pen over the surface that touches nothing, and a pen gone out of its range. Where the
+    // target takes a pen's samples, the pen's hover, touch and leaving go to it as they come
+    // (Down, Move and Up of a pen too) and the pen drives no gesture; elsewhere these do nothing.
+    void Hover(const PvPointerSample& sample);
+    void Leave(int id);
 
     // The raw points of the event being delivered, oldest first, at most max (the newest).
     int GetMouseMovePoints(PvPoint* points, int max) const;
@@ -106,6 +113,10 @@ private:
     void EndUnderBox();
     bool TouchGivesWay(double timeMs) const;
     void EndTouchForPen();
+    // Whether this pen sample goes out as it is rather than to the gestures.
+    bool PenSampleFor(const PvPointerSample& sample) const;
+    void SendPen(PvPenSample::Phase phase, const PvPointerSample& sample);
+    void PenOut();
     // Every call into the surface goes through here, so that a box closing meanwhile is
     // dealt with after the call has returned.
     template <typename Call>
@@ -145,4 +156,9 @@ private:
     int m_nDelivering = 0;
     bool m_bEndDue = false;  // the last box closed while a call was still running
     bool m_bPointerDownAtEnd = false;
+
+    // The pen whose samples go out: in range, and touching.
+    bool m_bPenInRange = false;
+    bool m_bPenTouching = false;
+    PvPointerSample m_lastPen;
 };

@@ -7,8 +7,10 @@
 
 namespace pv::server {
 
-HandheldSeat::HandheldSeat(MessageSink& sink, AllowList allow, Log log, Clock::duration spacing)
-    : m_allow(std::move(allow)), m_log(std::move(log)), m_pacer(sink, spacing), m_decoder(m_pacer) {}
+HandheldSeat::HandheldSeat(MessageSink& sink, AllowList allow, Log log, Clock::duration spacing,
+                           Clock::duration idleYield)
+    : m_allow(std::move(allow)), m_log(std::move(log)), m_gate(sink), m_pacer(m_gate, spacing), m_decoder(m_pacer),
+      m_idleYield(idleYield) {}
 
 void HandheldSeat::Refuse(std::uint32_t address, const std::string& line) {
     if (std::optional<long> held = m_refusals.Pass(address)) {
@@ -23,71 +25,91 @@ HandheldSeat::Admission HandheldSeat::Admit(std::uint32_t address, const std::st
         Refuse(address, "refused " + name + ": not in the allowed ranges (add it with --allow)");
         return Admission::Refused;
     }
-    if (m_holder == 0) {
-        return Admission::Free;
-    }
-    if (address == m_holderAddress) {
+    if (m_holder != 0 && m_open[m_holder].address == address) {
         return Admission::Replaces;
     }
-    // Another address may not take the pointer from a live handheld, nor keep
-    // it out by reconnecting: it waits until that connection has ended.
-    Refuse(address, "refused " + name + ": the handheld at " + m_holderName +
-                        " has the pointer until its connection ends");
-    return Admission::Refused;
+    return Admission::Free;
 }
 
 HandheldSeat::Id HandheldSeat::Open(std::uint32_t address, const std::string& name) {
-    if (m_holder != 0) {
-        End(m_holder, "replaced by " + name);
+    if (m_holder != 0 && m_open[m_holder].address == address) {
+        // The handheld reconnecting after a failed write: its old connection
+        // may still look open, and may hold a button.
+        Release("replaced by " + name);
     }
-    m_holder = ++m_lastId;
-    m_holderAddress = address;
-    m_holderName = name;
-    m_started = false;
-    return m_holder;
+    Id id = ++m_lastId;
+    m_open[id] = Peer{address, name};
+    return id;
+}
+
+bool HandheldSeat::Claim(Id id, const Peer& peer, char first) {
+    if (!protocol::StartsMessage(first) && !(m_pen && first == protocol::kPen)) {
+        // Another protocol (an HTTP request from a web page, say): nothing of
+        // it may reach the pointer, not even a body that looks like clicks.
+        char lead[8];
+        std::snprintf(lead, sizeof lead, "0x%02x", static_cast<unsigned char>(first));
+        Refuse(peer.address, "closed " + peer.name + ": not a handheld's stream (its first byte is " + lead +
+                                 "); nothing of it was obeyed");
+        return false;
+    }
+    if (m_holder != 0) {
+        const Peer& holder = m_open[m_holder];
+        if (holder.address == peer.address) {
+            Release("replaced by " + peer.name);
+        } else if (Clock::now() - m_lastHeard >= m_idleYield) {
+            Release("silent for " + std::to_string(std::chrono::ceil<std::chrono::seconds>(m_idleYield).count()) +
+                    " s, yielded to " + peer.name);
+        } else {
+            // Another address may not take the pointer from a live handheld,
+            // nor keep it out by reconnecting: it waits until that connection
+            // has ended or falls silent.
+            Refuse(peer.address, "refused " + peer.name + ": the handheld at " + holder.name +
+                                     " has the pointer until its connection ends or it falls silent");
+            return false;
+        }
+    }
+    m_holder = id;
+    m_log("connected " + peer.name);
+    return true;
 }
 
 bool HandheldSeat::Feed(Id id, const char* data, std::size_t size) {
-    if (!Holds(id)) {
+    auto found = m_open.find(id);
+    if (found == m_open.end()) {
         return false;
     }
     if (size == 0) {
         return true;
     }
-    if (!m_started) {
-        if (!protocol::StartsMessage(data[0]) && !(m_pen && data[0] == protocol::kPen)) {
-            // Another protocol (an HTTP request from a web page, say): nothing of
-            // it may reach the pointer, not even a body that looks like clicks.
-            char lead[8];
-            std::snprintf(lead, sizeof lead, "0x%02x", static_cast<unsigned char>(data[0]));
-            std::string name = m_holderName;
-            std::uint32_t address = m_holderAddress;
-            m_holder = 0;
-            m_pacer.OnConnectionEnd();
-            Refuse(address, "closed " + name + ": not a handheld's stream (its first byte is " + lead +
-                                "); nothing of it was obeyed");
-            return false;
-        }
-        m_started = true;
-        m_log("connected " + m_holderName);
+    if (id != m_holder && !Claim(id, found->second, data[0])) {
+        m_open.erase(id);
+        return false;
     }
+    m_lastHeard = Clock::now();
     m_decoder.Feed(data, size);
     return true;
 }
 
-void HandheldSeat::End(Id id, const std::string& reason) {
-    if (!Holds(id)) {
-        return;
-    }
+void HandheldSeat::Release(const std::string& reason) {
     m_decoder.Finish();
     m_pacer.OnConnectionEnd();
+    m_log("disconnected " + m_open[m_holder].name + ": " + reason);
+    m_open.erase(m_holder);
     m_holder = 0;
-    if (m_started) {
-        m_log("disconnected " + m_holderName + ": " + reason);
-    } else {
-        // Nothing was said: a port scan or a probe, logged as sparingly as a refusal.
-        Refuse(m_holderAddress, "disconnected " + m_holderName + " before its first byte: " + reason);
+}
+
+void HandheldSeat::End(Id id, const std::string& reason) {
+    auto found = m_open.find(id);
+    if (found == m_open.end()) {
+        return;
     }
+    if (Holds(id)) {
+        Release(reason);
+        return;
+    }
+    // Nothing was said: a port scan or a probe, logged as sparingly as a refusal.
+    Refuse(found->second.address, "disconnected " + found->second.name + " before its first byte: " + reason);
+    m_open.erase(found);
 }
 
 }  // namespace pv::server

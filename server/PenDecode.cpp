@@ -36,14 +36,14 @@ Field PenRecord(const char* p, std::size_t size, protocol::PenSample& sample) {
     }
     PenSample decoded;
     decoded.phase = static_cast<PenPhase>(p[1]);
-    struct Spec {
+    struct FieldRule {
         std::size_t width;
         Field (*check)(const char*, std::size_t, std::size_t, int&);
         int low;
         int high;
         int* value;
     };
-    const Spec fields[] = {
+    const FieldRule fields[] = {
         {4, SpacePaddedField, kMinNumber, kMaxNumber, &decoded.x},
         {4, SpacePaddedField, kMinNumber, kMaxNumber, &decoded.y},
         {4, ZeroPaddedField, 0, kMaxPressure, &decoded.pressure},
@@ -52,8 +52,8 @@ Field PenRecord(const char* p, std::size_t size, protocol::PenSample& sample) {
         {2, ZeroPaddedField, 0, 99, &decoded.buttons},
     };
     std::size_t offset = 2;
-    for (const Spec& spec : fields) {
-        Field field = NextField(p, size, offset, spec.width, spec.check, spec.low, spec.high, *spec.value);
+    for (const FieldRule& rule : fields) {
+        Field field = NextField(p, size, offset, rule.width, rule.check, rule.low, rule.high, *rule.value);
         if (field != Field::Complete) {
             return field;
         }

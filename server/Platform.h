@@ -85,6 +85,28 @@ bool Address(SocketHandle socket, bool peer, sockaddr_in& address);
 std::string AddressText(const sockaddr_in& address);
 }  // namespace net
 
+// A descriptor kept free for when accept fails for want of one: given up for a
+// moment, it takes the connection waiting on a listener and closes it, so that
+// the listener never spins on a connection it cannot take.
+class DescriptorReserve {
+public:
+    DescriptorReserve();
+    DescriptorReserve(const DescriptorReserve&) = delete;
+    DescriptorReserve& operator=(const DescriptorReserve&) = delete;
+    ~DescriptorReserve();
+    // False when not even that worked.
+    bool DropWaiting(SocketHandle listener);
+
+private:
+    int m_fd = -1;
+};
+
+// Raises the limit on open descriptors as far as it goes and returns it.
+std::size_t RaiseDescriptorLimit();
+
+// The socket of this process that listens on port; kNoSocket when none is found.
+SocketHandle ListeningSocket(std::uint16_t port);
+
 // Text for an errno value, socket errors included.
 std::string ErrorText(int error);
 
@@ -124,6 +146,10 @@ bool MakePrivateFolder(const std::string& dir);
 // Up to limit bytes from the start of a file; false with errno set (ENOENT when
 // there is no such file).
 bool ReadFileStart(const std::string& path, std::size_t limit, std::string& text);
+
+// Whether a kept secret's file may be trusted: the user's own, no link, and
+// readable by nobody else. why says what is wrong when it may not.
+bool IsPrivateFile(const std::string& path, std::string& why);
 
 // Replaces path with text whole: written aside, synced, renamed over it, readable
 // by the user only. Returns an empty string, or the error.

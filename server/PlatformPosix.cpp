@@ -5,12 +5,15 @@
 #include <ifaddrs.h>
 #include <signal.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "server/AllowList.h"
 #include "server/ConnectHints.h"
@@ -119,6 +122,70 @@ void Wakeup::Drain() const {
     char drain[64];
     while (m_read >= 0 && read(m_read, drain, sizeof drain) > 0) {
     }
+}
+
+DescriptorReserve::DescriptorReserve() : m_fd(open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
+
+DescriptorReserve::~DescriptorReserve() {
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
+}
+
+bool DescriptorReserve::DropWaiting(SocketHandle listener) {
+    if (m_fd < 0) {
+        return false;
+    }
+    close(m_fd);
+    int waiting = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (waiting >= 0) {
+        close(waiting);
+    }
+    m_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    return waiting >= 0;
+}
+
+std::size_t RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 1024;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return static_cast<std::size_t>(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+}
+
+SocketHandle ListeningSocket(std::uint16_t port) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        int fd = std::atoi(entry.path().filename().c_str());
+        int listening = 0;
+        socklen_t size = sizeof listening;
+        sockaddr_in local{};
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening != 0 &&
+            net::Address(fd, false, local) && ntohs(local.sin_port) == port) {
+            return fd;
+        }
+    }
+    return kNoSocket;
+}
+
+bool IsPrivateFile(const std::string& path, std::string& why) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+        return true;  // nothing there to distrust
+    }
+    if (S_ISLNK(info.st_mode)) {
+        why = "was a link";
+    } else if (info.st_uid != geteuid()) {
+        why = "was not this user's";
+    } else if ((info.st_mode & 077) != 0) {
+        why = "was readable by others";
+    }
+    return why.empty();
 }
 
 bool RandomBytes(unsigned char* bytes, std::size_t size) {

@@ -280,6 +280,34 @@ void Wakeup::Drain() const {
     }
 }
 
+// Sockets are not file descriptors here and have no small per-process limit:
+// the reserve only takes the waiting connection and closes it.
+DescriptorReserve::DescriptorReserve() = default;
+
+DescriptorReserve::~DescriptorReserve() = default;
+
+bool DescriptorReserve::DropWaiting(SocketHandle listener) {
+    SOCKET waiting = accept(listener, nullptr, nullptr);
+    if (waiting == INVALID_SOCKET) {
+        return false;
+    }
+    closesocket(waiting);
+    return true;
+}
+
+std::size_t RaiseDescriptorLimit() {
+    return 16384;
+}
+
+SocketHandle ListeningSocket(std::uint16_t) {
+    return kNoSocket;
+}
+
+// The state folder is under the user's own profile, which others cannot read.
+bool IsPrivateFile(const std::string&, std::string&) {
+    return true;
+}
+
 bool RandomBytes(unsigned char* bytes, std::size_t size) {
     if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(size),
                                         BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {

@@ -5,10 +5,24 @@
 namespace pv::server {
 
 void PrintSink::OnMessage(const Message& message) {
+    if (message.kind == Message::Kind::ButtonDown || message.kind == Message::Kind::ButtonUp) {
+        m_leftDown = message.kind == Message::Kind::ButtonDown;
+    }
+    // A stop is obeyed between messages: nothing more is printed once it is set.
+    if (!m_stop.load()) {
+        Write(FormatMessage(message));
+    }
+}
+
+void PrintSink::OnConnectionEnd() {
+    Write(m_leftDown ? "connection-end up" : "connection-end");
+    m_leftDown = false;
+}
+
+void PrintSink::Write(std::string line) {
     if (m_broken) {
         return;
     }
-    std::string line = FormatMessage(message);
     line += '\n';
     if (int error = WriteAll(m_fd, line, m_stop); error != 0) {
         m_broken = true;

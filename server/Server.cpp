@@ -20,7 +20,14 @@ int MillisecondsUntil(Server::Clock::time_point then) {
 
 }  // namespace
 
-Server::Server(HandheldSeat& seat, Log log) : m_seat(seat), m_log(std::move(log)) {}
+Server::Server(HandheldSeat& seat, Log log) : m_seat(seat), m_log(std::move(log)) {
+    m_seat.SetStop(m_stop);
+}
+
+void Server::SetConnectionLimits(std::size_t total, std::size_t perAddress) {
+    m_maxConnections = std::max<std::size_t>(total, 1);
+    m_maxPerAddress = std::max<std::size_t>(perAddress, 1);
+}
 
 std::string Server::Listen(std::uint32_t address, std::uint16_t port) {
     std::string where = FormatIpv4Address(address) + ":" + std::to_string(port);
@@ -82,22 +89,30 @@ int Server::Timeout() const {
     return timeout;
 }
 
+void Server::Sweep() {
+    std::erase_if(m_connections, [this](const Connection& connection) { return !m_seat.Knows(connection.id); });
+}
+
 void Server::Run() {
+    std::vector<pollfd> fds;
     while (!m_stop.load()) {
         m_seat.WriteDue();
-        if (m_conn && !m_seat.Holds(m_connId)) {
-            m_conn.Reset();  // the seat went to a connection of another transport
-        }
+        Sweep();
         if (m_transport != nullptr) {
             m_transport->Sync();
         }
+        // The holder first, so that its bytes precede a replacement's.
+        std::stable_partition(m_connections.begin(), m_connections.end(),
+                              [this](const Connection& connection) { return m_seat.Holds(connection.id); });
         bool listening = Clock::now() >= m_acceptResume;
         // A listener at rest is left out of the poll by a negative descriptor.
-        pollfd fds[4] = {{m_wake.PollHandle(), POLLIN, 0},
-                         {listening ? m_listen.Get() : kNoSocket, POLLIN, 0},
-                         {m_conn.Get(), POLLIN, 0},
-                         {m_transport != nullptr ? m_transport->WakeFd() : kNoSocket, POLLIN, 0}};
-        if (net::Poll(fds, 4, Timeout()) < 0) {
+        fds.assign({{m_wake.PollHandle(), POLLIN, 0},
+                    {listening ? m_listen.Get() : kNoSocket, POLLIN, 0},
+                    {m_transport != nullptr ? m_transport->WakeFd() : kNoSocket, POLLIN, 0}});
+        for (const Connection& connection : m_connections) {
+            fds.push_back({connection.fd.Get(), POLLIN, 0});
+        }
+        if (net::Poll(fds.data(), fds.size(), Timeout()) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -108,33 +123,64 @@ void Server::Run() {
             m_wake.Drain();
             continue;
         }
-        // The current connection first, so that its bytes precede a replacement.
-        if (m_conn && fds[2].revents != 0) {
+        for (std::size_t i = 0; i < m_connections.size() && !m_stop.load(); ++i) {
+            Connection& connection = m_connections[i];
+            if (fds[3 + i].revents == 0 || !m_seat.Knows(connection.id)) {
+                continue;
+            }
             std::string reason;
-            switch (Read(reason)) {
-                case ReadResult::Ended:
-                    EndConnection(reason);
-                    break;
-                case ReadResult::Closed:
-                    m_conn.Reset();
-                    break;
-                default:
-                    break;
+            if (Read(connection, reason) == ReadResult::Ended) {
+                m_seat.End(connection.id, reason);
             }
         }
-        if (fds[3].revents != 0) {
+        Sweep();
+        if (fds[2].revents != 0 && !m_stop.load()) {
             m_transport->Service();
         }
-        if (listening && fds[1].revents != 0) {
+        if (listening && fds[1].revents != 0 && !m_stop.load()) {
             Accept();
         }
     }
-    if (m_conn) {
-        EndConnection("server stopping");
+    for (Connection& connection : m_connections) {
+        m_seat.End(connection.id, "server stopping");
     }
+    m_connections.clear();
     if (m_transport != nullptr) {
         m_transport->EndAll("server stopping");
     }
+}
+
+bool Server::MakeRoom(std::uint32_t address) {
+    auto fromAddress = [](std::uint32_t from) {
+        return [from](const Connection& connection) { return connection.address == from; };
+    };
+    std::uint32_t crowded = address;
+    if (std::count_if(m_connections.begin(), m_connections.end(), fromAddress(address)) <
+        static_cast<long>(m_maxPerAddress)) {
+        if (m_connections.size() < m_maxConnections) {
+            return true;
+        }
+        // Full: the address with the most connections gives one up, so that a
+        // flood from one host cannot keep another out.
+        std::size_t most = 0;
+        for (const Connection& connection : m_connections) {
+            auto count = static_cast<std::size_t>(
+                std::count_if(m_connections.begin(), m_connections.end(), fromAddress(connection.address)));
+            if (count > most) {
+                most = count;
+                crowded = connection.address;
+            }
+        }
+    }
+    auto oldest = std::find_if(m_connections.begin(), m_connections.end(), [&](const Connection& connection) {
+        return connection.address == crowded && !m_seat.Holds(connection.id);
+    });
+    if (oldest == m_connections.end()) {
+        return false;
+    }
+    m_seat.End(oldest->id, "too many connections from " + FormatIpv4Address(crowded));
+    m_connections.erase(oldest);
+    return true;
 }
 
 void Server::Accept() {
@@ -149,13 +195,17 @@ void Server::Accept() {
         if (error == ECONNABORTED || error == EINTR || error == EPROTO) {
             return;
         }
-        // Out of descriptors or memory: rest the listener, longer each time.
-        m_acceptBackoff = m_acceptBackoff == Clock::duration::zero()
-                              ? Clock::duration(kFirstAcceptBackoff)
-                              : std::min<Clock::duration>(m_acceptBackoff * 2, kLastAcceptBackoff);
-        m_acceptResume = Clock::now() + m_acceptBackoff;
+        bool dropped = (error == EMFILE || error == ENFILE) && m_reserve.DropWaiting(m_listen.Get());
+        if (!dropped) {
+            // Out of memory, or the reserve is gone too: rest the listener, longer each time.
+            m_acceptBackoff = m_acceptBackoff == Clock::duration::zero()
+                                  ? Clock::duration(kFirstAcceptBackoff)
+                                  : std::min<Clock::duration>(m_acceptBackoff * 2, kLastAcceptBackoff);
+            m_acceptResume = Clock::now() + m_acceptBackoff;
+        }
         if (std::optional<long> held = m_acceptLog.Pass(static_cast<std::uint64_t>(error))) {
-            m_log("accept failed: " + ErrorText(error) + "; trying again less often" +
+            m_log("accept failed: " + ErrorText(error) +
+                  (dropped ? "; the connection was closed" : "; trying again less often") +
                   (*held > 0 ? " (" + std::to_string(*held) + " more failures since the last such line)" : ""));
         }
         return;
@@ -168,31 +218,43 @@ void Server::Accept() {
     if (admission == HandheldSeat::Admission::Refused) {
         return;
     }
-    if (admission == HandheldSeat::Admission::Replaces && m_conn) {
-        // Take what the old connection still holds before it goes (bounded, so
-        // that a peer that keeps sending cannot hold the new one off).
-        std::string reason;
-        ReadResult result = ReadResult::Data;
-        for (int reads = 0; reads < 64 && result == ReadResult::Data; ++reads) {
-            result = Read(reason);
-        }
-        if (result == ReadResult::Ended) {
-            EndConnection(reason);
-        } else if (result == ReadResult::Closed) {
-            m_conn.Reset();
+    if (admission == HandheldSeat::Admission::Replaces) {
+        // Take what the old connection still holds before it goes.
+        for (Connection& connection : m_connections) {
+            if (m_seat.Holds(connection.id)) {
+                Drain(connection);
+                break;
+            }
         }
     }
+    // Ends a holder with the same address, whatever carries it, with "replaced by".
+    HandheldSeat::Id id = m_seat.Open(address, name);
+    Sweep();
+    if (!MakeRoom(address)) {
+        m_seat.End(id, "too many connections from " + FormatIpv4Address(address));
+        return;
+    }
     net::SetKeepalive(fd.Get());
-    // Ends the current holder, whatever carries it, with "replaced by".
-    m_connId = m_seat.Open(address, name);
-    m_conn = std::move(fd);
+    m_connections.push_back(Connection{std::move(fd), id, address});
 }
 
-Server::ReadResult Server::Read(std::string& reason) {
+void Server::Drain(Connection& connection) {
+    std::string reason;
+    ReadResult result = ReadResult::Data;
+    for (int reads = 0; reads < 64 && result == ReadResult::Data; ++reads) {
+        result = Read(connection, reason);
+    }
+    if (result == ReadResult::Ended) {
+        m_seat.End(connection.id, reason);
+    }
+}
+
+Server::ReadResult Server::Read(Connection& connection, std::string& reason) {
     char buffer[65536];
-    long n = net::Receive(m_conn.Get(), buffer, sizeof buffer);
+    long n = net::Receive(connection.fd.Get(), buffer, sizeof buffer);
     if (n > 0) {
-        return m_seat.Feed(m_connId, buffer, static_cast<std::size_t>(n)) ? ReadResult::Data : ReadResult::Closed;
+        return m_seat.Feed(connection.id, buffer, static_cast<std::size_t>(n)) ? ReadResult::Data
+                                                                                : ReadResult::Closed;
     }
     if (n == 0) {
         reason = "closed by the handheld";
@@ -204,12 +266,6 @@ Server::ReadResult Server::Read(std::string& reason) {
     reason = errno == ETIMEDOUT ? std::string("no answer to keepalive: the handheld is gone")
                                 : "connection failed: " + ErrorText(errno);
     return ReadResult::Ended;
-}
-
-void Server::EndConnection(const std::string& reason) {
-    m_seat.End(m_connId, reason);
-    m_conn.Reset();
-    m_connId = 0;
 }
 
 }  // namespace pv::server

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "server/HandheldSeat.h"
 #include "server/LogLimiter.h"
@@ -22,9 +23,10 @@ public:
     // Polled with the loop's own descriptors; Service() runs when it is readable.
     virtual SocketHandle WakeFd() const = 0;
     virtual void Service() = 0;
-    // After every turn of the loop: ends a connection that lost the seat.
+    // After every turn of the loop: ends the connections that the seat no
+    // longer knows (replaced, yielded, refused).
     virtual void Sync() = 0;
-    // The loop is stopping: ends the connection that holds the seat.
+    // The loop is stopping: ends every connection.
     virtual void EndAll(const std::string& reason) = 0;
 };
 
@@ -46,26 +48,45 @@ public:
     // Serves another transport's connections too; it must outlive Run().
     void AddTransport(Transport& transport) { m_transport = &transport; }
 
-    // Serves until Stop(); ends the current connection (its held button is
-    // released) before it returns.
+    // Connections kept open at most, in all and from one address: beyond them
+    // the oldest one from the address with the most that holds no seat is closed.
+    void SetConnectionLimits(std::size_t total, std::size_t perAddress);
+
+    // Serves until Stop(); ends every connection (a held button is released)
+    // before it returns. A stop is obeyed between messages: nothing decoded
+    // after it reaches the pointer.
     void Run();
     // Safe from another thread and from a signal handler.
     void Stop();
 
 private:
+    struct Connection {
+        UniqueSocket fd;
+        HandheldSeat::Id id = 0;
+        std::uint32_t address = 0;
+    };
     void Accept();
+    // Makes room for one more connection from address; false when there is none.
+    bool MakeRoom(std::uint32_t address);
     enum class ReadResult { Data, Empty, Ended, Closed };
     // Reads once from the connection; Ended sets reason, Closed means the seat
     // has already ended it.
-    ReadResult Read(std::string& reason);
-    void EndConnection(const std::string& reason);
+    ReadResult Read(Connection& connection, std::string& reason);
+    // Reads what the connection still holds (bounded, so that a peer that keeps
+    // sending cannot hold the loop), then ends it.
+    void Drain(Connection& connection);
+    // Drops the connections the seat no longer knows.
+    void Sweep();
     int Timeout() const;
 
     HandheldSeat& m_seat;
     Log m_log;
     UniqueSocket m_listen;
-    UniqueSocket m_conn;
-    HandheldSeat::Id m_connId = 0;
+    // Taken when accept fails for want of a descriptor, so the listener never spins.
+    DescriptorReserve m_reserve;
+    std::vector<Connection> m_connections;
+    std::size_t m_maxConnections = 64;
+    std::size_t m_maxPerAddress = 4;
     Wakeup m_wake;
     std::atomic<bool> m_stop{false};
     std::uint16_t m_port = 0;

@@ -1,5 +1,6 @@
 #include "server/WebServer.h"
 
+#include "server/LogLimiter.h"
 #include "server/Output.h"
 #include "server/Platform.h"
 
@@ -12,7 +13,9 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 namespace pv::server {
@@ -100,26 +103,28 @@ struct WebServer::Shared {
     std::uint16_t port = 0;
     const Wakeup* wake = nullptr;
 
-    std::mutex mutex;  // guards events, queuedBytes, resume and closeRequests
+    std::mutex mutex;  // guards events, queuedBytes, holding, resume and closeRequests
     std::deque<WebEvent> events;
+    // Bytes received and not yet decoded: waiting in events or taken by the
+    // loop and not yet processed.
     std::size_t queuedBytes = 0;
-    bool resume = false;  // the loop took a full queue: paused sockets may read again
+    bool holding = false;  // sockets were paused for the bound
+    bool resume = false;  // the loop has worked below the bound: paused sockets may read again
     std::vector<std::pair<std::uint64_t, std::string>> closeRequests;
     std::map<std::uint64_t, int> closeCodes;  // requested codes other than kCloseRefused
     std::string connectPage;
 
     // Service thread only.
+    std::unordered_map<lws*, std::uint32_t> peers;  // every connection's address
+    std::unordered_map<std::uint32_t, std::size_t> perAddress;
     std::uint64_t nextId = 1;
     std::map<std::uint64_t, lws*> sockets;
     std::map<std::uint64_t, std::string> closeReasons;
     std::set<std::uint64_t> paused;
 
-    // File access as the platform's, but a compressed copy is preferred; must
-    // outlive the context.
-    struct FileOps {
-        lws_plat_file_ops ops;  // first: lws passes a pointer to it
-        const lws_plat_file_ops* platform;
-    } fileOps{};
+    // The files served: the root with every link followed, and the library's own open.
+    std::string realRoot;
+    lws_fop_fd_t (*openFile)(const lws_plat_file_ops*, const char*, const char*, lws_fop_flags_t*) = nullptr;
 
     // The mount and its MIME types must outlive the context.
     lws_protocol_vhost_options mimeWasm{};
@@ -139,6 +144,7 @@ struct WebServer::Shared {
                 queuedBytes += event.text.size();
             }
             full = queuedBytes >= kQueueLimit;
+            holding = holding || full;
             events.push_back(std::move(event));
         }
         wake->Signal();
@@ -195,28 +201,6 @@ namespace {
 
 // /connect: the address and code of the page, for a browser on the desktop
 // only. Any other peer gets a refusal that says where to open it.
-// Opens filename for lws, its gzip copy filename.gz instead when the browser
-// takes gzip and the copy is at least as new (a stale one is never served).
-lws_fop_fd_t OpenPreferringGzip(const lws_plat_file_ops* fops, const char* filename, const char* vpath,
-                                lws_fop_flags_t* flags) {
-    const auto* self = reinterpret_cast<const WebServer::Shared::FileOps*>(fops);
-    if ((*flags & LWS_FOP_FLAG_COMPR_ACCEPTABLE_GZIP) != 0) {
-        std::string packed = std::string(filename) + ".gz";
-        std::error_code error;
-        auto plainTime = std::filesystem::last_write_time(filename, error);
-        auto packedTime = std::filesystem::last_write_time(packed, error);
-        lws_fop_flags_t opened = *flags;
-        lws_fop_fd_t fd = nullptr;
-        if (!error && packedTime >= plainTime &&
-            (fd = self->platform->LWS_FOP_OPEN(self->platform, packed.c_str(), vpath, &opened)) != nullptr) {
-            *flags = opened | LWS_FOP_FLAG_COMPR_IS_GZIP;
-            fd->flags |= LWS_FOP_FLAG_COMPR_IS_GZIP;
-            return fd;
-        }
-    }
-    return self->platform->LWS_FOP_OPEN(self->platform, filename, vpath, flags);
-}
-
 std::string ConnectPage(WebServer::Shared& shared) {
     std::lock_guard lock(shared.mutex);
     return shared.connectPage;
@@ -270,8 +254,47 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             shared->Refuse(peer, WebRefusal::Peer, "not in the allowed ranges (add it with --allow)");
             return -1;
         }
+        // A flood from one host, or from many, cannot take every descriptor:
+        // a handheld from another address still gets in.
+        auto found = shared->perAddress.find(ntohl(peer.sin_addr.s_addr));
+        std::size_t fromPeer = found != shared->perAddress.end() ? found->second : 0;
+        if (fromPeer >= shared->config.maxPerAddress || shared->peers.size() >= shared->config.maxConnections) {
+            shared->Refuse(peer, WebRefusal::Crowded,
+                           "too many connections (" + std::to_string(fromPeer) + " from it, " +
+                               std::to_string(shared->peers.size()) + " in all)");
+            return -1;
+        }
         return 0;
     }
+    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED: {
+        sockaddr_in peer{};
+        if (net::Address(lws_get_socket_fd(wsi), true, peer)) {
+            std::uint32_t address = ntohl(peer.sin_addr.s_addr);
+            shared->peers[wsi] = address;
+            ++shared->perAddress[address];
+        }
+        return 0;
+    }
+    case LWS_CALLBACK_WSI_DESTROY:
+        if (auto found = shared->peers.find(wsi); found != shared->peers.end()) {
+            if (--shared->perAddress[found->second] == 0) {
+                shared->perAddress.erase(found->second);
+            }
+            shared->peers.erase(found);
+        }
+        return 0;
+    case LWS_CALLBACK_HTTP_CONFIRM_UPGRADE:
+        // HTTP/1.1 and its WebSocket only: no h2c, whose streams would bypass
+        // the checks made on an HTTP/1.1 upgrade.
+        if (in == nullptr || std::strcmp(static_cast<const char*>(in), "websocket") != 0) {
+            sockaddr_in peer{};
+            net::Address(lws_get_socket_fd(wsi), true, peer);
+            shared->Refuse(peer, WebRefusal::Protocol,
+                           "upgrade to " + Quoted(in != nullptr ? static_cast<const char*>(in) : "") +
+                               " (only HTTP/1.1 and its WebSocket are served)");
+            return -1;
+        }
+        return 0;
     case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
         auto [why, text] = shared->CheckUpgrade(wsi);
         if (!text.empty()) {
@@ -409,14 +432,85 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
     }
 }
 
+// Which web server's files an open is for: the library hands its open only
+// the file operations, one set per context.
+std::mutex g_filesMutex;
+std::map<const lws_plat_file_ops*, WebServer::Shared*> g_files;
+
+// Opens a file of the mount only when it lies inside the root once every link
+// is followed: a link in the web root to elsewhere is not found (404).
+lws_fop_fd_t OpenInsideRoot(const lws_plat_file_ops* fops, const char* filename, const char* vpath,
+                            lws_fop_flags_t* flags) {
+    WebServer::Shared* shared = nullptr;
+    {
+        std::lock_guard lock(g_filesMutex);
+        auto found = g_files.find(fops);
+        shared = found != g_files.end() ? found->second : nullptr;
+    }
+    std::error_code error;
+    std::string resolved = shared != nullptr ? std::filesystem::canonical(filename, error).string() : std::string();
+    if (shared == nullptr || error || resolved.rfind(shared->realRoot + kPathSeparator, 0) != 0) {
+        return nullptr;
+    }
+    // Its gzip copy instead when the browser takes gzip, the copy lies inside the
+    // root too and is at least as new (a stale one is never served).
+    if ((*flags & LWS_FOP_FLAG_COMPR_ACCEPTABLE_GZIP) != 0) {
+        std::string packed = std::filesystem::canonical(resolved + ".gz", error).string();
+        auto plainTime = std::filesystem::last_write_time(resolved, error);
+        auto packedTime = error ? plainTime : std::filesystem::last_write_time(packed, error);
+        lws_fop_flags_t opened = *flags;
+        lws_fop_fd_t fd = nullptr;
+        if (!error && packed.rfind(shared->realRoot + kPathSeparator, 0) == 0 && packedTime >= plainTime &&
+            (fd = shared->openFile(fops, packed.c_str(), vpath, &opened)) != nullptr) {
+            *flags = opened | LWS_FOP_FLAG_COMPR_IS_GZIP;
+            fd->flags |= LWS_FOP_FLAG_COMPR_IS_GZIP;
+            return fd;
+        }
+    }
+    return shared->openFile(fops, resolved.c_str(), vpath, flags);
+}
+
 // Set while a web server stops: its thread must not stay blocked on a full
 // standard error that nobody reads.
 std::atomic<bool> g_stopping{false};
 
+// Set by the library's line about a failed accept; the service thread then
+// takes the waiting connection out of the queue with its reserve descriptor.
+std::atomic<bool> g_acceptFailed{false};
+
+// A flood must not flood the log through the library either: one line per
+// kind (the text without its numbers) per interval, with a count of the others.
 void LogFromLibrary(int level, const char* line) {
-    if (level & LLL_ERR) {
-        WriteAll(STDERR_FILENO, std::string("penvale-server: web: ") + line, g_stopping);
+    if ((level & LLL_ERR) == 0) {
+        return;
     }
+    std::string text = line;
+    if (text.find("accept") != std::string::npos) {
+        g_acceptFailed.store(true);
+    }
+    std::string kind;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            kind += c;
+        }
+    }
+    static std::mutex mutex;
+    static LogLimiter limiter;
+    std::optional<long> held;
+    {
+        std::lock_guard lock(mutex);
+        held = limiter.Pass(std::hash<std::string>{}(kind));
+    }
+    if (!held) {
+        return;
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    if (*held > 0) {
+        text += " (and " + std::to_string(*held) + " more such lines since the last)";
+    }
+    WriteAll(STDERR_FILENO, "penvale-server: web: " + text + "\n", g_stopping);
 }
 
 }  // namespace
@@ -431,6 +525,9 @@ std::string InstalledWebRoot() {
                 return root.string();
             }
         }
+#ifdef _WIN32
+        return folder + "\\web";
+#endif
     }
     return PENVALE_WEB_ROOT;
 }
@@ -481,6 +578,7 @@ std::string WebServer::Start(const WebConfig& config) {
 
     g_stopping.store(false);
     lws_set_log_level(LLL_ERR, LogFromLibrary);
+    m_reserve = std::make_unique<DescriptorReserve>();
     lws_context_creation_info info{};
     std::string address = FormatIpv4Address(config.address);
     info.iface = config.address == 0 ? nullptr : address.c_str();
@@ -494,14 +592,10 @@ std::string WebServer::Start(const WebConfig& config) {
     info.ka_interval = net::kKeepInterval;
     info.ka_probes = net::kKeepCount;
     info.server_string = "penvale-server";
+    // Room for the connections allowed, the listener and the library's own
+    // wake-up: beyond it lws stops accepting rather than failing.
+    info.fd_limit_per_thread = static_cast<unsigned int>(config.maxConnections + 8);
     m_context = lws_create_context(&info);
-    if (m_context != nullptr) {
-        shared.fileOps.platform = lws_get_fops(m_context);
-        shared.fileOps.ops = *shared.fileOps.platform;
-        shared.fileOps.ops.LWS_FOP_OPEN = OpenPreferringGzip;
-        shared.fileOps.ops.next = nullptr;
-        lws_set_fops(m_context, &shared.fileOps.ops);
-    }
     if (m_context == nullptr) {
         return "cannot serve the web page on " + where +
                ": the port is in use, or the address is not one of this machine's (choose another --web port, "
@@ -516,10 +610,30 @@ std::string WebServer::Start(const WebConfig& config) {
     }
     m_port = static_cast<std::uint16_t>(port);
     shared.port = m_port;
-    m_thread = std::thread([this] {
+    std::error_code error;
+    shared.realRoot = std::filesystem::canonical(config.root, error).string();
+    if (error) {
+        shared.realRoot = config.root;
+    }
+    if (lws_plat_file_ops* fops = lws_get_fops(m_context); fops != nullptr) {
+        std::lock_guard lock(g_filesMutex);
+        shared.openFile = fops->LWS_FOP_OPEN;
+        fops->LWS_FOP_OPEN = OpenInsideRoot;
+        g_files[fops] = &shared;
+    }
+    SocketHandle listening = ListeningSocket(m_port);
+    m_thread = std::thread([this, listening] {
         while (!m_stop.load()) {
             if (lws_service(m_context, 0) < 0) {
                 break;
+            }
+            if (g_acceptFailed.exchange(false) && listening != kNoSocket) {
+                // Out of descriptors: the waiting connection would wake the
+                // poll at once again. The reserve takes it and closes it.
+                if (!m_reserve->DropWaiting(listening)) {
+                    // Not even that: rest a moment rather than spin.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
             }
         }
     });
@@ -531,18 +645,14 @@ std::vector<WebEvent> WebServer::TakeEvents() {
         m_wake->Drain();
     }
     std::vector<WebEvent> taken;
-    bool wasFull = false;
     if (m_shared != nullptr) {
         std::lock_guard lock(m_shared->mutex);
         taken.assign(std::make_move_iterator(m_shared->events.begin()),
                      std::make_move_iterator(m_shared->events.end()));
         m_shared->events.clear();
-        wasFull = m_shared->queuedBytes >= kQueueLimit;
-        m_shared->queuedBytes = 0;
-        m_shared->resume = m_shared->resume || wasFull;
     }
-    if (wasFull && m_context != nullptr) {
-        lws_cancel_service(m_context);
+    for (const WebEvent& event : taken) {
+        m_taken += event.kind == WebEvent::Kind::Data ? event.text.size() : 0;
     }
     return taken;
 }
@@ -551,6 +661,22 @@ void WebServer::SetConnectPage(std::string html) {
     if (m_shared != nullptr) {
         std::lock_guard lock(m_shared->mutex);
         m_shared->connectPage = std::move(html);
+    }
+}
+
+void WebServer::Processed() {
+    bool resume = false;
+    if (m_shared != nullptr) {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->queuedBytes -= m_taken;
+        if (m_shared->holding && m_shared->queuedBytes < kQueueLimit) {
+            m_shared->holding = false;
+            m_shared->resume = resume = true;
+        }
+    }
+    m_taken = 0;
+    if (resume && m_context != nullptr) {
+        lws_cancel_service(m_context);
     }
 }
 
@@ -577,6 +703,10 @@ void WebServer::Stop() {
     lws_cancel_service(m_context);
     if (m_thread.joinable()) {
         m_thread.join();
+    }
+    {
+        std::lock_guard lock(g_filesMutex);
+        g_files.erase(lws_get_fops(m_context));
     }
     lws_context_destroy(m_context);
     m_context = nullptr;

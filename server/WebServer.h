@@ -8,6 +8,7 @@
 // that loop's thread; the loop answers with Close().
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -30,6 +31,9 @@ struct WebConfig {
     std::string root;           // the folder whose files are served
     std::string token;          // what the WebSocket upgrade must carry as ?t=
     bool pen = false;           // the pen's subprotocol is chosen when the page offers it
+    // Connections (pages, WebSockets) open at most, in all and from one address.
+    std::size_t maxConnections = 256;
+    std::size_t maxPerAddress = 16;
 };
 
 // Whether a peer that reached local is this machine: a loopback address, or
@@ -41,7 +45,7 @@ bool SameMachine(std::uint32_t peer, std::uint32_t local);
 inline constexpr char kPenSubprotocol[] = "penvale-pen";
 
 // Why the web server turned a peer or an upgrade away.
-enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin };
+enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin, Crowded, Protocol };
 
 // Close codes that tell the page why it was turned away, so that it can say so
 // in words (the close reason carries details: the holder's address for kCloseBusy).
@@ -83,9 +87,12 @@ public:
     std::string Start(const WebConfig& config);
     std::uint16_t Port() const { return m_port; }
 
-    // Readable while events wait; the loop then calls TakeEvents().
+    // Readable while events wait; the loop then calls TakeEvents(), deals
+    // with them and calls Processed(). While more than a bound of received
+    // bytes waits or is being dealt with, the WebSockets are not read.
     SocketHandle WakeFd() const { return m_wake ? m_wake->PollHandle() : kNoSocket; }
     std::vector<WebEvent> TakeEvents();
+    void Processed();
 
     // The HTML served at /connect, to this machine only (it holds the token);
     // until it is set, /connect is refused. Safe from any thread.
@@ -104,10 +111,12 @@ public:
 private:
     AllowList m_allow;
     std::uint16_t m_port = 0;
+    std::size_t m_taken = 0;  // data bytes of the events the loop took last
     std::unique_ptr<Wakeup> m_wake;
     // Declared before the context so that it outlives the context's destruction.
     std::unique_ptr<Shared> m_shared;
     lws_context* m_context = nullptr;
+    std::unique_ptr<DescriptorReserve> m_reserve;  // for the service thread's accept of last resort
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
 };

@@ -32,24 +32,29 @@ std::string Failure(const std::string& what, const std::string& path) {
 
 WebToken LoadWebToken(const std::string& stateDir, bool renew) {
     std::string path = stateDir + kPathSeparator + kWebTokenFile;
-    if (!renew) {
+    std::string warning;
+    std::string why;
+    if (!renew && !IsPrivateFile(path, why)) {
+        // Others may have read it, or may have chosen it: a secret no longer.
+        warning = path + " " + why + ": replaced with a new token (open the new address on the handheld)";
+    } else if (!renew) {
         std::string text;
         if (ReadFileStart(path, kBytes * 2 + 2, text)) {
             while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
                 text.pop_back();
             }
             if (IsToken(text)) {
-                return {text, {}};
+                return {text, {}, {}};
             }
             // Anything else is replaced: a half-written or edited file must not
             // become a short, guessable secret.
         } else if (errno != ENOENT) {
-            return {{}, Failure("read", path)};
+            return {{}, Failure("read", path), {}};
         }
     }
     unsigned char random[kBytes];
     if (!RandomBytes(random, sizeof random)) {
-        return {{}, "cannot get random bytes: " + ErrorText(errno)};
+        return {{}, "cannot get random bytes: " + ErrorText(errno), {}};
     }
     std::string token;
     for (unsigned char byte : random) {
@@ -58,13 +63,13 @@ WebToken LoadWebToken(const std::string& stateDir, bool renew) {
         token += hex;
     }
     if (!MakePrivateFolder(stateDir)) {
-        return {{}, Failure("create the folder", stateDir)};
+        return {{}, Failure("create the folder", stateDir), {}};
     }
     // Written aside and renamed, so that a crash leaves the old token or the new one.
     if (std::string error = WriteFileAtomically(path, token + "\n"); !error.empty()) {
-        return {{}, error + " (choose a writable folder with --state-dir)"};
+        return {{}, error + " (choose a writable folder with --state-dir)", {}};
     }
-    return {token, {}};
+    return {token, {}, warning};
 }
 
 }  // namespace pv::server

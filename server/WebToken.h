@@ -12,10 +12,13 @@ inline constexpr char kWebTokenFile[] = "web-token";
 struct WebToken {
     std::string token;  // 32 lowercase hex digits (128 random bits)
     std::string error;  // empty on success; names the file and the fix
+    std::string warning;  // not empty when a kept token was not trusted and replaced
 };
 
-// Reads stateDir/web-token, or makes a new one (also when renew is set or the
-// file does not hold a token), creating the folder (0700) and the file (0600).
+// Reads stateDir/web-token, or makes a new one (also when renew is set, the
+// file does not hold a token, or others than its owner may read it or it is
+// not this user's: then with a warning), creating the folder (0700) and the
+// file (0600).
 WebToken LoadWebToken(const std::string& stateDir, bool renew);
 
 }  // namespace pv::server

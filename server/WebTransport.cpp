@@ -21,52 +21,53 @@ void WebTransport::Service() {
         case WebEvent::Kind::Open: {
             std::string name = event.peerName + " (web)";
             if (m_seat.Admit(event.peer, name) == HandheldSeat::Admission::Refused) {
-                // The page says who has it: the address is all it is told.
-                m_web.Close(event.id, FormatIpv4Address(m_seat.HolderAddress()), kCloseBusy);
+                m_web.Close(event.id, "not in the allowed ranges");
                 break;
             }
-            // Ends the current holder, whatever carries it, with "replaced by".
-            std::uint64_t previous = m_webId;
-            m_seatId = m_seat.Open(event.peer, name);
-            m_webId = event.id;
-            if (previous != 0) {
-                m_web.Close(previous, "replaced by " + name);
+            // Ends a holder with the same address, whatever carries it, with "replaced by".
+            m_sockets[event.id] = m_seat.Open(event.peer, name);
+            break;
+        }
+        case WebEvent::Kind::Data: {
+            auto found = m_sockets.find(event.id);
+            if (found != m_sockets.end() && !m_seat.Feed(found->second, event.text.data(), event.text.size())) {
+                // The page says who has the pointer: the address is all it is told.
+                if (m_seat.Holder() != 0) {
+                    m_web.Close(event.id, FormatIpv4Address(m_seat.HolderAddress()), kCloseBusy);
+                } else {
+                    m_web.Close(event.id, "not a handheld's stream");
+                }
+                m_sockets.erase(found);
             }
             break;
         }
-        case WebEvent::Kind::Data:
-            if (event.id == m_webId && m_webId != 0 && !m_seat.Feed(m_seatId, event.text.data(), event.text.size())) {
-                Drop("not a handheld's stream");
-            }
-            break;
         case WebEvent::Kind::Closed:
-            if (event.id == m_webId && m_webId != 0) {
-                m_seat.End(m_seatId, event.text);
-                m_webId = 0;
-                m_seatId = 0;
+            if (auto found = m_sockets.find(event.id); found != m_sockets.end()) {
+                m_seat.End(found->second, event.text);
+                m_sockets.erase(found);
             }
             break;
         }
     }
+    m_web.Processed();
 }
 
 void WebTransport::Sync() {
-    if (m_webId != 0 && !m_seat.Holds(m_seatId)) {
-        Drop("replaced by another handheld");
-    }
+    std::erase_if(m_sockets, [this](const auto& socket) {
+        if (m_seat.Knows(socket.second)) {
+            return false;
+        }
+        m_web.Close(socket.first, "replaced by another handheld");
+        return true;
+    });
 }
 
 void WebTransport::EndAll(const std::string& reason) {
-    if (m_webId != 0) {
-        m_seat.End(m_seatId, reason);
-        Drop(reason);
+    for (const auto& [webId, seatId] : m_sockets) {
+        m_seat.End(seatId, reason);
+        m_web.Close(webId, reason);
     }
-}
-
-void WebTransport::Drop(const std::string& reason) {
-    m_web.Close(m_webId, reason);
-    m_webId = 0;
-    m_seatId = 0;
+    m_sockets.clear();
 }
 
 }  // namespace pv::server

@@ -1,10 +1,12 @@
 #pragma once
 // The browser handheld's WebSockets as a transport of the server's loop: each
 // one asks the seat like a TCP connection does, its binary messages are its
-// byte stream, and one that loses the seat (or never gets it) is closed.
+// byte stream, and one that the seat no longer knows (replaced, yielded,
+// refused) is closed.
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "server/HandheldSeat.h"
 #include "server/LogLimiter.h"
@@ -28,14 +30,12 @@ public:
     void EndAll(const std::string& reason) override;
 
 private:
-    void Drop(const std::string& reason);
-
     WebServer& m_web;
     HandheldSeat& m_seat;
     Log m_log;
     LogLimiter m_refusals;
-    std::uint64_t m_webId = 0;  // the WebSocket that holds the seat, 0 if none
-    HandheldSeat::Id m_seatId = 0;
+    // Every open WebSocket (the web server caps them): its seat id.
+    std::unordered_map<std::uint64_t, HandheldSeat::Id> m_sockets;
 };
 
 }  // namespace pv::server

@@ -1,5 +1,6 @@
 // penvale-server: the desktop end of Penvale.
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -127,7 +128,7 @@ void LogListening(const Options& options, const Server& server, const AllowList&
 #ifndef PENVALE_WITHOUT_WEB
 // The browser handheld: its page and WebSocket on their own port, its
 // connections under the same seat. False when it cannot start (logged).
-bool StartWeb(const Options& options, const AllowList& allow, WebServer& web) {
+bool StartWeb(const Options& options, const AllowList& allow, WebServer& web, std::size_t connections) {
     std::string stateDir = StateDirectory(options.stateDir);
     if (stateDir.empty()) {
         Log("no folder for the web page's token: set HOME or give --state-dir");
@@ -138,12 +139,17 @@ bool StartWeb(const Options& options, const AllowList& allow, WebServer& web) {
         Log(token.error);
         return false;
     }
+    if (!token.warning.empty()) {
+        Log(token.warning);
+    }
     WebConfig config;
     config.address = options.listenAddress;
     config.port = *options.webPort;
     config.root = options.webRoot.empty() ? InstalledWebRoot() : options.webRoot;
     config.token = token.token;
     config.pen = TakesPenSamples(options);
+    config.maxConnections = connections;
+    config.maxPerAddress = std::clamp<std::size_t>(connections / 4, 1, 16);
     if (std::string error = web.Start(config); !error.empty()) {
         Log(error);
         return false;
@@ -236,6 +242,14 @@ int main(int argc, char** argv) {
     HandheldSeat seat(*sink, allow, Log);
     seat.SetPenSamples(TakesPenSamples(options));
     Server server(seat, Log);
+    // What the program itself holds (standard streams, listeners, wake-ups, the
+    // device, the reserves) stays free; the TCP port gets a quarter of the
+    // rest, the web port (pages and WebSockets) half.
+    std::size_t spare = RaiseDescriptorLimit();
+    spare = spare > 32 ? spare - 32 : 0;
+    std::size_t tcpConnections = std::clamp<std::size_t>(spare / 4, 2, 64);
+    [[maybe_unused]] std::size_t webConnections = std::clamp<std::size_t>(spare / 2, 4, 256);
+    server.SetConnectionLimits(tcpConnections, std::clamp<std::size_t>(tcpConnections / 4, 1, 4));
     if (std::string error = server.Listen(options.listenAddress, options.port); !error.empty()) {
         Log(error);
         return 1;
@@ -251,7 +265,7 @@ int main(int argc, char** argv) {
     WebServer web(allow);
     WebTransport webTransport(web, seat, Log);
     if (options.webPort) {
-        if (!StartWeb(options, allow, web)) {
+        if (!StartWeb(options, allow, web, webConnections)) {
             return 1;
         }
         server.AddTransport(webTransport);

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 
+#include "link/Protocol.h"
 #include "platform/Profile.h"
 
 // The section "Settings" of the profile, with its four values and their defaults.
@@ -17,7 +18,7 @@ public:
     static constexpr int kDefaultExtendedDrawingTime = 500;
     // The desktop as seen from a handheld on its USB network link.
     static constexpr char kDefaultIpAddress[] = "172.16.42.2";
-    static constexpr int kDefaultPort = 55;
+    static constexpr int kDefaultPort = pv::protocol::kDefaultPort;  // the server's own
 
     explicit CSettingsStore(IProfile& profile) : m_profile(profile) {}
 

@@ -10,12 +10,6 @@
 
 bool CTabletView::s_bFirstPaint = true;
 
-namespace {
-constexpr std::string_view kCommunicationFailure =
-    "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
-    "Penvale server is running on the desktop.";
-}  // namespace
-
 CTabletView::CTabletView(IProfile& profile, IViewHost& host, ISocketIo& socketIo)
     : m_penStroke(PvCreatePen(kPvPenSolid, 2, kPvBlack)),
       m_settings(profile),
@@ -28,8 +22,12 @@ CTabletView::CTabletView(IProfile& profile, IViewHost& host, ISocketIo& socketIo
 CTabletView::~CTabletView() = default;
 
 bool CTabletView::Create() {
-    if (m_socket.ConnectToServer()) {
+    const CEntry entry(*this);
+    const CPV_Socket::EConnect outcome = m_socket.ConnectToServer();
+    if (outcome == CPV_Socket::EConnect::Connected) {
         SendBytes(pv::protocol::kAttachStr);
+    } else if (outcome == CPV_Socket::EConnect::CreateFailed) {
+        m_pendingBoxes.push_back(m_socket.CreateErrorText());
     }
     return true;
 }
@@ -46,20 +44,41 @@ int CTabletView::SendBytes(const char* bytes, int length) {
     // pen event so the desktop can place what follows.
     m_socket.ShutDown();
     m_socket.Close();
-    if (m_socket.ConnectToServer()) {
+    const CPV_Socket::EConnect outcome = m_socket.ConnectToServer();
+    if (outcome == CPV_Socket::EConnect::Connected) {
         m_bNeedCalibration = true;
     } else {
-        ShowCommunicationFailure();
+        ReportConnectFailure(outcome);
     }
     return -1;
 }
 
-// The fixed sentence, then which desktop was tried.
-void CTabletView::ShowCommunicationFailure() {
-    PvMessageBox(std::string(kCommunicationFailure) + "\n\n" + m_socket.AttemptDetail());
+// The socket's own error first, when there was not even a socket; then always the fixed
+// sentence and which desktop was tried.
+void CTabletView::ReportConnectFailure(CPV_Socket::EConnect outcome) {
+    if (outcome == CPV_Socket::EConnect::CreateFailed) {
+        m_pendingBoxes.push_back(m_socket.CreateErrorText());
+    }
+    m_pendingBoxes.push_back(std::string(CPV_Socket::kCommunicationFailure) + "\n\n" +
+                             m_socket.AttemptDetail());
+}
+
+// In the order they were asked for; an event handled under a box adds its own behind them.
+void CTabletView::ShowPendingBoxes() {
+    if (m_bShowingBoxes) {
+        return;
+    }
+    m_bShowingBoxes = true;
+    while (!m_pendingBoxes.empty()) {
+        const std::string text = std::move(m_pendingBoxes.front());
+        m_pendingBoxes.erase(m_pendingBoxes.begin());
+        PvMessageBox(text);
+    }
+    m_bShowingBoxes = false;
 }
 
 bool CTabletView::OnCommand(int id) {
+    const CEntry entry(*this);
     switch (id) {
         case pv::cmd::kOrientationNorth:
             OnOrientationNorth();

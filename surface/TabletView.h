@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -59,7 +60,9 @@ private:
     // The one write through which every message leaves. Returns what send returned, or -1
     // after recovering from a failed write.
     int SendBytes(const char* bytes, int length);
-    int SendBytes(std::string_view message) { return SendBytes(message.data(), static_cast<int>(message.size())); }
+    int SendBytes(std::string_view message) {
+        return SendBytes(message.data(), static_cast<int>(message.size()));
+    }
 
     // Gesture engine.
     void OnLeftClick();
@@ -147,5 +150,30 @@ private:
     // Desktop change.
     bool m_bDesktopChanged = false;
     bool ConnectToChangedDesktop();
-    void ShowCommunicationFailure();
+    // A connection that failed: what the user must be told, after the write.
+    void ReportConnectFailure(CPV_Socket::EConnect outcome);
+
+    // Boxes asked for while an event is handled are shown once it has been: a box runs a
+    // nested event loop, and no timer or pen event may enter the surface while it is in
+    // the middle of a write. Every entry point holds a CEntry.
+    class CEntry;
+    void ShowPendingBoxes();
+    std::vector<std::string> m_pendingBoxes;
+    int m_nEntries = 0;
+    bool m_bShowingBoxes = false;
+};
+
+class CTabletView::CEntry {
+public:
+    explicit CEntry(CTabletView& view) : m_view(view) { ++m_view.m_nEntries; }
+    ~CEntry() {
+        if (--m_view.m_nEntries == 0) {
+            m_view.ShowPendingBoxes();
+        }
+    }
+    CEntry(const CEntry&) = delete;
+    CEntry& operator=(const CEntry&) = delete;
+
+private:
+    CTabletView& m_view;
 };

@@ -6,6 +6,7 @@
 
 #include "link/PenSample.h"
 #include "link/Protocol.h"
+#include "platform/RawPoints.h"
 #include "surface/TabletView.h"
 
 namespace {
@@ -18,17 +19,6 @@ using pv::cmd::kOrientationWest;
 bool IsOrientation(int id) {
     return id == kOrientationNorth || id == kOrientationWest || id == kOrientationSouth ||
            id == kOrientationEast;
-}
-
-// Truncates toward zero. Saturates instead of overflowing, so that wild stylus
-// values give a wild but defined number (the wire clamps it anyway).
-int ToInt(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    constexpr double kMin = std::numeric_limits<int32_t>::min();
-    constexpr double kMax = std::numeric_limits<int32_t>::max();
-    return static_cast<int>(std::clamp(std::trunc(value), kMin, kMax));
 }
 
 int Saturate(int64_t value) {
@@ -69,8 +59,8 @@ PvPoint CTabletView::Calibrate(PvPoint raw, PvPoint client) {
     m_dRatioX = ratioX;
     m_dRatioY = ratioY;
     // The width comes from the work area, the height from the client area.
-    const int deviceWidth = ToInt(work.right * m_dRatioX);
-    const int deviceHeight = ToInt(rect.bottom * m_dRatioY);
+    const int deviceWidth = PvTruncate(work.right * m_dRatioX);
+    const int deviceHeight = PvTruncate(rect.bottom * m_dRatioY);
 
     const bool upright = m_nOrientation == kOrientationNorth || m_nOrientation == kOrientationSouth;
     m_nTabletWidth = upright ? deviceWidth : deviceHeight;
@@ -81,7 +71,7 @@ PvPoint CTabletView::Calibrate(PvPoint raw, PvPoint client) {
     SendBytes(extent, length);
 
     // The raw y of the client area's top edge, in the slot of the number made from raw y.
-    const int top = ToInt(m_dRatioY * work.top);
+    const int top = PvTruncate(m_dRatioY * work.top);
     m_ptClientOffset = {0, work.top};
     return upright ? PvPoint{0, top} : PvPoint{top, 0};
 }
@@ -135,8 +125,8 @@ PvPoint CTabletView::RawToClient(PvPoint raw) const {
     // outside, and then the raw unit is taken as one pixel rather than dividing by it.
     const double ratioX = m_dRatioX != 0.0 ? m_dRatioX : 1.0;
     const double ratioY = m_dRatioY != 0.0 ? m_dRatioY : 1.0;
-    return {Saturate(int64_t{ToInt(raw.x / ratioX)} - m_ptClientOffset.x),
-            Saturate(int64_t{ToInt(raw.y / ratioY)} - m_ptClientOffset.y)};
+    return {Saturate(int64_t{PvTruncate(raw.x / ratioX)} - m_ptClientOffset.x),
+            Saturate(int64_t{PvTruncate(raw.y / ratioY)} - m_ptClientOffset.y)};
 }
 
 void CTabletView::SetOrientation(int id) {

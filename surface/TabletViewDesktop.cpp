@@ -13,8 +13,9 @@ void CTabletView::OnDesktopChanged() {
 
 bool CTabletView::ConnectToChangedDesktop() {
     m_bDesktopChanged = false;
-    if (!m_socket.ConnectToServer()) {
-        ShowCommunicationFailure();
+    const CPV_Socket::EConnect outcome = m_socket.ConnectToServer();
+    if (outcome != CPV_Socket::EConnect::Connected) {
+        ReportConnectFailure(outcome);
         return false;
     }
     // The new desktop has not seen this handheld start.

@@ -46,6 +46,7 @@ void CTabletView::RestartExtensionTimer() {
 }
 
 void CTabletView::OnPenDown(PvPoint point) {
+    const CEntry entry(*this);
     const CHistory history(m_host, kHistoryMax);
     CalibrateIfNeeded(history.OldestOrNull(), point);
     // The window's expiry takes effect here, not when the timer fires.
@@ -68,6 +69,7 @@ void CTabletView::OnPenDown(PvPoint point) {
 }
 
 void CTabletView::OnTapAndHold(PvPoint screenPoint) {
+    const CEntry entry(*this);
     // The offset of the last calibration, before this event's own.
     const PvPoint point{screenPoint.x - m_ptClientOffset.x, screenPoint.y - m_ptClientOffset.y};
     const CHistory history(m_host, 1);
@@ -85,6 +87,7 @@ void CTabletView::OnTapAndHold(PvPoint screenPoint) {
 }
 
 void CTabletView::OnDoubleTap(PvPoint point) {
+    const CEntry entry(*this);
     const CHistory history(m_host, kHistoryMax);
     CalibrateIfNeeded(history.OldestOrNull(), point);
     if (m_bActionKeyDown) {
@@ -114,6 +117,7 @@ void CTabletView::OnDoubleTap(PvPoint point) {
 }
 
 void CTabletView::OnPenMove(PvPoint point) {
+    const CEntry entry(*this);
     const CHistory history(m_host, m_bSkipNextPositions ? 1 : kHistoryMax);
     if (!m_bSkipNextPositions) {
         SendPositions(history.points, history.Count());
@@ -136,6 +140,7 @@ void CTabletView::OnPenMove(PvPoint point) {
 }
 
 void CTabletView::OnPenUp(PvPoint point) {
+    const CEntry entry(*this);
     const CHistory history(m_host, kHistoryMax);
     CalibrateIfNeeded(history.OldestOrNull(), point);
     if (!m_bMoved && !m_bClickSent && !m_bExtending && !m_bActionKeyDown) {
@@ -168,6 +173,7 @@ void CTabletView::OnPenUp(PvPoint point) {
 }
 
 void CTabletView::OnTimer(int id) {
+    const CEntry entry(*this);
     // Stopped here, so that each start fires once.
     m_host.KillTimer(id);
     m_bExtendTimeUp = true;
@@ -177,6 +183,7 @@ void CTabletView::OnTimer(int id) {
 }
 
 void CTabletView::OnKeyDown(unsigned key, unsigned flags) {
+    const CEntry entry(*this);
     if (key != pv::key::kAction || (flags & pv::key::kRepeatFlag) != 0) {
         return;
     }
@@ -190,6 +197,7 @@ void CTabletView::OnKeyDown(unsigned key, unsigned flags) {
 }
 
 void CTabletView::OnKeyUp(unsigned key, unsigned /*flags*/) {
+    const CEntry entry(*this);
     if (key != pv::key::kAction) {
         return;
     }

@@ -7,7 +7,7 @@ const PvPage = (() => {
     // CSS pixels: the client area begins here, as the work area does. A finger needs 44 pixels to hit a button.
     const TOUCH_SCREEN = window.matchMedia('(pointer: coarse)').matches;
     const BAR_HEIGHT = TOUCH_SCREEN ? 44 : 40;
-    const SETTINGS = 107, HELP = 32793, ABOUT = 57664, EXIT = 57665;
+    const {kSettings: SETTINGS, kAppAbout: ABOUT, kAppExit: EXIT} = PvCommands;
     const ACTION_KEY = 0x86, HELP_KEY = 0x70;
 
     let canvas = null;
@@ -126,6 +126,10 @@ const PvPage = (() => {
             // A home-screen start opens the page without it: the last one seen still holds.
             if (fromUrl) {
                 localStorage.setItem('WebToken', fromUrl);
+                // Kept: out of the address bar and the history, where others may see it.
+                const url = new URL(location.href);
+                url.searchParams.delete('t');
+                history.replaceState(history.state, '', url.pathname + url.search + url.hash);
                 return fromUrl;
             }
             return localStorage.getItem('WebToken') || '';
@@ -226,13 +230,24 @@ const PvPage = (() => {
         }
     }
 
+    // Every sample since the last event, oldest first; outside a secure context only the event itself.
+    function coalesced(event) {
+        const samples = typeof event.getCoalescedEvents === 'function' ? event.getCoalescedEvents() : [];
+        return samples.length > 0 ? samples : [event];
+    }
+
     function onPointerMove(event) {
+        if (pointerId === null && event.pointerType === 'pen' && !closed) {
+            // A pen in range over the surface: the desktop's tablet pen follows it where it takes samples.
+            for (const one of coalesced(event)) {
+                sample(wasm()._pv_pointer_hover, one, event.pointerId);
+            }
+            return;
+        }
         if (event.pointerId !== pointerId) {
             return;
         }
-        // Every sample since the last event, oldest first; outside a secure context only the event itself.
-        const samples = typeof event.getCoalescedEvents === 'function' ? event.getCoalescedEvents() : [];
-        for (const one of samples.length > 0 ? samples : [event]) {
+        for (const one of coalesced(event)) {
             sample(wasm()._pv_pointer_move, one, event.pointerId);
         }
         wasm()._pv_pointer_flush();
@@ -244,6 +259,13 @@ const PvPage = (() => {
         }
         pointerId = null;
         sample(wasm()._pv_pointer_up, event, event.pointerId);
+    }
+
+    // A pen that leaves the surface (out of range, or off it) is out of the tablet's range.
+    function onPointerLeave(event) {
+        if (event.pointerType === 'pen' && event.pointerId !== pointerId && !closed) {
+            wasm()._pv_pointer_leave(event.pointerId);
+        }
     }
 
     function onPointerCancel(event) {
@@ -441,6 +463,14 @@ const PvPage = (() => {
     }
 
     function wire() {
+        // The markup names its commands; their ids come from the program's table.
+        for (const element of document.querySelectorAll('[data-command]')) {
+            const id = PvCommands[element.dataset.command];
+            if (id === undefined) {
+                throw new Error('unknown command ' + element.dataset.command);
+            }
+            element.dataset.command = String(id);
+        }
         canvas = $('surface');
         context = canvas.getContext('2d', {alpha: false});
         canvas.addEventListener('pointerdown', onPointerDown);
@@ -451,6 +481,7 @@ const PvPage = (() => {
         canvas.addEventListener('onpointerrawupdate' in window ? 'pointerrawupdate' : 'pointermove', onPointerMove);
         canvas.addEventListener('pointerup', onPointerUp);
         canvas.addEventListener('pointercancel', onPointerCancel);
+        canvas.addEventListener('pointerleave', onPointerLeave);
         canvas.addEventListener('lostpointercapture', (event) => {
             if (event.pointerId === pointerId) {
                 endGesture();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "link/PV_Socket.h"
 #include "platform/Keys.h"
 #include "platform/web/WebDialogs.h"
 #include "platform/web/WebProfile.h"
@@ -16,10 +17,6 @@
 #include "surface/TabletView.h"
 
 namespace {
-
-constexpr char kCommunicationFailure[] =
-    "Unable to communicate with Penvale server.  Make sure Pocket PC is connected to the host PC and that "
-    "Penvale server is running on the desktop.";
 
 // Lives as long as the page: the socket layer's notifications may still be on their way at Exit.
 struct CPage {
@@ -74,7 +71,8 @@ EMSCRIPTEN_KEEPALIVE void pv_start(const char* url, int pageWidth, int pageHeigh
     g_page->view->Create();
     g_page->surface.SetTarget(g_page->view.get());
     // A new connection that never opens is the failed reconnection of a write.
-    g_page->socketIo.SetConnectFailedHandler([] { PvMessageBox(kCommunicationFailure); });
+    g_page->socketIo.SetConnectFailedHandler(
+        [] { PvMessageBox(std::string(CPV_Socket::kCommunicationFailure)); });
     g_page->surface.InvalidateRect(true);
 }
 
@@ -105,6 +103,18 @@ EMSCRIPTEN_KEEPALIVE void pv_pointer_up(int id, int kind, double x, double y, do
                                         double tiltX, double tiltY, int buttons) {
     if (g_page != nullptr) {
         g_page->surface.Input().Up(Sample(id, kind, x, y, timeMs, pressure, tiltX, tiltY, buttons));
+    }
+}
+// A pen over the surface that touches nothing, and a pen that left.
+EMSCRIPTEN_KEEPALIVE void pv_pointer_hover(int id, int kind, double x, double y, double timeMs, double pressure,
+                                           double tiltX, double tiltY, int buttons) {
+    if (g_page != nullptr) {
+        g_page->surface.Input().Hover(Sample(id, kind, x, y, timeMs, pressure, tiltX, tiltY, buttons));
+    }
+}
+EMSCRIPTEN_KEEPALIVE void pv_pointer_leave(int id) {
+    if (g_page != nullptr) {
+        g_page->surface.Input().Leave(id);
     }
 }
 EMSCRIPTEN_KEEPALIVE void pv_pointer_cancel(int id) {

@@ -22,8 +22,8 @@
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/MemoryProfile.h"
 #include "tests/support/PollSocketIo.h"
-#include "tests/support/RecordingSocketIo.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/RecordingSocketIo.h"
 
 namespace {
 
@@ -241,7 +241,9 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
         // Text that is no number used to read as the default port 55.
         {{{"IP Address", "127.0.0.2"}, {"Port", "5555x"}}, "", "127.0.0.2, port \"5555x" + notAPort},
         {{{"IP Address", "127.0.0.2"}, {"Port", ""}}, "", "127.0.0.2, port \"" + notAPort},
-        {{{"IP Address", "127.0.0.2"}, {"Port", "99999999999"}}, "", "127.0.0.2, port \"99999999999" + notAPort},
+        {{{"IP Address", "127.0.0.2"}, {"Port", "99999999999"}},
+         "",
+         "127.0.0.2, port \"99999999999" + notAPort},
         {{{"IP Address", ""}, {"Port", "5555x"}}, "", "(none), port \"5555x" + notAPort},
     };
     for (const Row& row : rows) {
@@ -257,14 +259,16 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
         view.Create();
         EXPECT_EQ(io.connects,
                   row.dialled.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.dialled});
-        EXPECT_EQ(io.writes, row.dialled.empty() ? std::vector<std::string>{} : std::vector<std::string>{"+"});
+        EXPECT_EQ(io.writes,
+                  row.dialled.empty() ? std::vector<std::string>{} : std::vector<std::string>{"+"});
         // One-byte clicks must leave at once, not wait to be merged with the next write.
         EXPECT_EQ(io.noDelays, row.dialled.empty() ? 0 : 1);
         EXPECT_TRUE(boxes.shown.empty());
         if (row.dialled.empty()) {
             view.OnCommand(pv::cmd::kRightClick);
             EXPECT_TRUE(io.connects.empty());
-            EXPECT_EQ(boxes.shown, std::vector<std::string>{kFailureText + "\n\nAddress tried: " + row.tried});
+            EXPECT_EQ(boxes.shown,
+                      std::vector<std::string>{kFailureText + "\n\nAddress tried: " + row.tried});
         }
     }
 }
@@ -306,6 +310,76 @@ TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
     view.OnPenMove({110, 60});
     EXPECT_EQ(io.failedSends, failedBefore + 1);
     EXPECT_EQ(boxes.shown, std::vector<std::string>{FailureBox("127.0.0.2", 5555)});
+}
+
+// A box runs a nested event loop. A box asked for by a failing write opens only once the
+// event that wrote has been handled in full, so the timer and the pen event that arrive
+// while it is up find the surface between events, never inside a write.
+TEST(ConnectionRecovery, BoxesOpenAfterTheEventThatWroteAndNothingReentersAWrite) {
+    std::vector<std::string> log;
+    struct CLoggingIo : CRecordingSocketIo {
+        std::vector<std::string>* log = nullptr;
+        int Send(int handle, const void* bytes, std::size_t length) override {
+            const int sent = CRecordingSocketIo::Send(handle, bytes, length);
+            log->push_back("send " + std::string(static_cast<const char*>(bytes), length) + " " +
+                           std::to_string(sent));
+            return sent;
+        }
+    } io;
+    io.log = &log;
+    struct CLoggingHost : CFakeViewHost {
+        std::vector<std::string>* log = nullptr;
+        void SetTimer(int id, int) override { log->push_back("set timer " + std::to_string(id)); }
+        void KillTimer(int id) override { log->push_back("kill timer " + std::to_string(id)); }
+    } host;
+    host.log = &log;
+    CMemoryProfile profile = PointAt("127.0.0.2", 5555);
+    CTabletView view(profile, host, io);
+    // The first box receives the expiry of the drawing window and a pen move.
+    struct CNestedBoxes : CRecordingMessageBox {
+        std::vector<std::string>* log = nullptr;
+        CTabletView* view = nullptr;
+        CFakeViewHost* host = nullptr;
+        void Show(const std::string& text) override {
+            CRecordingMessageBox::Show(text);
+            log->push_back("box");
+            if (shown.size() == 1) {
+                view->OnTimer(1);
+                host->history = {{420, 320}};
+                view->OnPenMove({105, 54});
+                log->push_back("box closed");
+            }
+        }
+    } boxes;
+    boxes.log = &log;
+    boxes.view = &view;
+    boxes.host = &host;
+
+    view.Create();
+    CTabletView::ResetFirstPaint();
+    view.OnPaint();
+    // A tap-and-hold drag.
+    host.history = {{401, 305}};
+    view.OnPenDown({100, 50});
+    view.OnTapAndHold({100, 76});
+    host.history = {{440, 344}};
+    view.OnPenMove({110, 60});
+    // The desktop goes away in the middle of the drag; the lift ends it.
+    io.failWrites = 1000;
+    io.refuseConnect = true;
+    log.clear();
+    view.OnPenUp({110, 60});
+    const std::vector<std::string> expected{"send ^ -1",
+                                            "send > 440 240 -1",
+                                            "set timer 1",  // the whole lift, then
+                                            "box",
+                                            "kill timer 1",
+                                            "send > 420 216 -1",
+                                            "box closed",  // the first box and what came under it,
+                                            "box",
+                                            "box"};  // the lift's second box, then the move's
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(boxes.shown, std::vector<std::string>(3, FailureBox("127.0.0.2", 5555)));
 }
 
 TEST(ConnectionDesktopChange, TheNextWriteGoesToTheNewDesktopAttachFirst) {

@@ -57,6 +57,17 @@ public:
         }
         return all;
     }
+    // What the server sends up to and including end (bounded by the receive
+    // timeout); less when the connection ends first.
+    std::string ReadUntil(const std::string& end) {
+        std::string all;
+        char byte;
+        while (all.size() < 65536 && (all.size() < end.size() || all.compare(all.size() - end.size(), end.size(), end) != 0) &&
+               recv(m_fd, &byte, 1, 0) == 1) {
+            all += byte;
+        }
+        return all;
+    }
     void Close() {
         if (m_fd >= 0) {
             close(m_fd);

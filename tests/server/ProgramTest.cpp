@@ -58,10 +58,11 @@ TEST(Program, PrintsTheScriptedStreamExactly) {
         ASSERT_TRUE(client.Send(write));
     }
     client.Close();
-    EXPECT_EQ(ReadLines(server, 19),
+    EXPECT_EQ(ReadLines(server, 20),
               (Lines{"attach", "extent 960 1072", "position 0 0", "position 401 201", "down",
                      "position 402 203", "up", "position 402 203", "down", "up", "down", "up", "down", "up",
-                     "right-click", "skipped 4", "extent -12 -999", "position -5 -50", "skipped 4"}));
+                     "right-click", "skipped 4", "extent -12 -999", "position -5 -50", "skipped 4",
+                     "connection-end"}));
     EXPECT_NE(server.ErrLineWith("disconnected 127.0.0.3:"), "");
     EXPECT_EQ(server.Stop(), 0);
     // Nothing else reached standard output: connection events go to standard error.
@@ -81,6 +82,8 @@ TEST(Program, SecondConnectionReplacesTheFirst) {
     ASSERT_TRUE(second.Connected());
     EXPECT_TRUE(first.ClosedByServer());
     EXPECT_NE(server.ErrLineWith("replaced by 127.0.0.3:"), "");
+    // The press the first one held is released, and --print says so.
+    EXPECT_EQ(ReadLines(server, 1), (Lines{"connection-end up"}));
     ASSERT_TRUE(second.Send(":02400320^"));
     EXPECT_EQ(ReadLines(server, 2), (Lines{"extent 240 320", "up"}));
     EXPECT_EQ(server.Stop(), 0);
@@ -160,6 +163,8 @@ TEST(Program, AReaderThatGoesAwayStopsNothingButThePrinting) {
             ASSERT_TRUE(client.Connected());
             ASSERT_TRUE(client.Send("|"));
             EXPECT_EQ(ReadLines(server, 1), (Lines{"right-click"})) << round;
+            client.Close();
+            EXPECT_EQ(ReadLines(server, 1), (Lines{"connection-end"})) << round;
         }
         EXPECT_EQ(server.Stop(), 0);
     }
@@ -235,9 +240,15 @@ TEST(Program, OutOfDescriptorsItRestsInsteadOfSpinningAndRecovers) {
     // with no descriptor left it reports every virtual call as invalid.
     GTEST_SKIP() << "needs a build without sanitizers (their checks need free descriptors)";
 #endif
-    ServerProcess server({"--print", "--listen", kServerAddress, "--port", "0"});
+    // The web port too: it must not spin either.
+    std::string folder = (std::filesystem::temp_directory_path() / "penvale-fd-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    ServerProcess server({"--print", "--listen", kServerAddress, "--port", "0", "--web", "0", "--web-root", folder,
+                          "--state-dir", folder});
     std::uint16_t port = server.WaitForPort();
     ASSERT_NE(port, 0);
+    std::string serving = server.ErrLineWith("serving the browser handheld");
+    auto webPort = static_cast<std::uint16_t>(std::stoi(serving.substr(serving.rfind(':') + 1)));
     LoopbackClient handheld("127.0.0.3", kServerAddress, port);
     ASSERT_TRUE(handheld.Connected());
     ASSERT_TRUE(handheld.Send("+"));
@@ -258,8 +269,10 @@ TEST(Program, OutOfDescriptorsItRestsInsteadOfSpinningAndRecovers) {
     ASSERT_EQ(prlimit(server.Pid(), RLIMIT_NOFILE, &limit, nullptr), 0);
     std::vector<std::unique_ptr<LoopbackClient>> flood;
     for (int i = 0; i < 40; ++i) {
-        flood.push_back(std::make_unique<LoopbackClient>("127.0.0.4", kServerAddress, port));
-        ASSERT_TRUE(flood.back()->Connected());
+        for (std::uint16_t to : {port, webPort}) {
+            flood.push_back(std::make_unique<LoopbackClient>("127.0.0.4", kServerAddress, to));
+            ASSERT_TRUE(flood.back()->Connected());
+        }
     }
     EXPECT_NE(server.ErrLineWith("accept failed: Too many open files"), "");
     long before = CpuTicks(server.Pid());
@@ -276,17 +289,22 @@ TEST(Program, OutOfDescriptorsItRestsInsteadOfSpinningAndRecovers) {
     // When descriptors are free again, the queued connections are taken in turn.
     flood.clear();
     handheld.Close();
+    EXPECT_EQ(ReadLines(server, 1), (Lines{"connection-end"}));
     LoopbackClient next("127.0.0.5", kServerAddress, port);
     ASSERT_TRUE(next.Connected());
     ASSERT_TRUE(next.Send("!"));
     EXPECT_EQ(ReadLines(server, 1), (Lines{"down"}));
     // Few log lines for the flood: read what there is within a short while.
     int acceptLines = 0;
+    int webAcceptLines = 0;
     EXPECT_EQ(server.Stop(), 0);
     for (std::string line = server.ErrLine(); !line.empty(); line = server.ErrLine()) {
         acceptLines += line.find("accept failed") != std::string::npos ? 1 : 0;
+        webAcceptLines += line.find("web: accept") != std::string::npos ? 1 : 0;
     }
     EXPECT_LE(acceptLines, 3);
+    EXPECT_LE(webAcceptLines, 3);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

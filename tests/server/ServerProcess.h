@@ -19,7 +19,9 @@ namespace pv::server::test {
 
 class ServerProcess {
 public:
-    explicit ServerProcess(const std::vector<std::string>& args) {
+    // descriptorLimit, when not 0, is the program's limit on open descriptors
+    // (soft and hard, as "ulimit -n" sets it).
+    explicit ServerProcess(const std::vector<std::string>& args, int descriptorLimit = 0) {
         int out[2];
         int err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
@@ -30,13 +32,17 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         std::vector<std::string> all = {PENVALE_SERVER_PATH};
+        if (descriptorLimit > 0) {
+            all = {"/bin/sh", "-c", "ulimit -n " + std::to_string(descriptorLimit) + " && exec \"$0\" \"$@\"",
+                   PENVALE_SERVER_PATH};
+        }
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& arg : all) {
             argv.push_back(arg.data());
         }
         argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, PENVALE_SERVER_PATH, &actions, nullptr, argv.data(), environ) != 0) {
+        if (posix_spawn(&m_pid, all[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) {
             m_pid = -1;
         }
         posix_spawn_file_actions_destroy(&actions);

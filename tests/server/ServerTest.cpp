@@ -25,11 +25,23 @@ using test::LoopbackClient;
 
 constexpr char kServerAddress[] = "127.0.0.3";
 
+// The first log line that contains text (the lines are all there already).
+std::string LineOf(const test::Recorder& log, const std::string& text) {
+    for (const std::string& line : log.Lines()) {
+        if (line.find(text) != std::string::npos) {
+            return line;
+        }
+    }
+    return {};
+}
+
 class RunningServer {
 public:
-    explicit RunningServer(AllowList allow = AllowList::Default())
+    explicit RunningServer(AllowList allow = AllowList::Default(),
+                           HandheldSeat::Clock::duration idleYield = kIdleYield)
         : driver(device, Mapping(), [this](const std::string& line) { log.Add(line); }),
-          seat(driver, std::move(allow), [this](const std::string& line) { log.Add(line); }),
+          seat(driver, std::move(allow), [this](const std::string& line) { log.Add(line); }, kPressSpacing,
+               idleYield),
           server(seat, [this](const std::string& line) { log.Add(line); }) {
         error = server.Listen(*ParseIpv4Address(kServerAddress), 0);
         if (error.empty()) {
@@ -181,6 +193,68 @@ TEST(Server, AnotherAddressCannotTakeALiveHandheldsPointerTheSameAddressCan) {
                                       line.find("replaced by 127.0.0.2:") != std::string::npos;
                            }),
               log.end());
+}
+
+TEST(Server, AConnectionThatSendsNothingHoldsNothingAndMayStayOpen) {
+    RunningServer running;
+    ASSERT_EQ(running.error, "");
+    // A host that connects and says nothing (nc desktop 55), twice.
+    LoopbackClient silent("127.0.0.4", kServerAddress, running.Port());
+    LoopbackClient silentToo("127.0.0.4", kServerAddress, running.Port());
+    ASSERT_TRUE(silent.Connected() && silentToo.Connected());
+    // A handheld from another address gets the pointer at once.
+    LoopbackClient handheld("127.0.0.2", kServerAddress, running.Port());
+    ASSERT_TRUE(handheld.Connected());
+    ASSERT_TRUE(handheld.Send(":01000100!"));
+    ASSERT_TRUE(running.device.WaitFor(1));
+    handheld.Close();
+    ASSERT_TRUE(running.device.WaitFor(2));
+    // The silent connection was never closed for its silence: a handheld that
+    // reconnected and waits for its next pen event is still heard.
+    ASSERT_TRUE(silent.Send("> 100 100"));
+    ASSERT_TRUE(running.device.WaitFor(3));
+    EXPECT_EQ(running.device.Lines(), (Lines{"left down", "left up", "move 32767 32767"}));
+    Lines log = running.log.Lines();
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string& line) { return line.rfind("connected 127.0.0.4:", 0) == 0; }),
+              log.end());
+}
+
+TEST(Server, ASilentHolderYieldsToAnotherAddressAnActiveOneNever) {
+    constexpr auto kYield = std::chrono::milliseconds(1500);
+    RunningServer running(AllowList::Default(), kYield);
+    ASSERT_EQ(running.error, "");
+    LoopbackClient owner("127.0.0.2", kServerAddress, running.Port());
+    ASSERT_TRUE(owner.Connected());
+    ASSERT_TRUE(owner.Send(":01000100!"));
+    ASSERT_TRUE(running.device.WaitFor(1));
+    // Active: it writes more often than the yield; the other address is refused
+    // for longer than the yield lasts.
+    auto until = std::chrono::steady_clock::now() + 2 * kYield;
+    int refused = 0;
+    while (std::chrono::steady_clock::now() < until) {
+        ASSERT_TRUE(owner.Send("> 100 100"));
+        LoopbackClient other("127.0.0.4", kServerAddress, running.Port());
+        ASSERT_TRUE(other.Connected());
+        other.Send("|");
+        refused += other.ClosedByServer() ? 1 : 0;
+        std::this_thread::sleep_for(kYield / 15);
+    }
+    EXPECT_GE(refused, 10);
+    std::size_t moves = running.device.Lines().size();
+    EXPECT_EQ(running.device.Lines()[1], "move 32767 32767");
+    // Silent for the yield: the other address's first message takes the pointer,
+    // the owner's connection is closed and its held button released first.
+    std::this_thread::sleep_for(kYield + std::chrono::milliseconds(100));
+    LoopbackClient phone("127.0.0.4", kServerAddress, running.Port());
+    ASSERT_TRUE(phone.Connected());
+    ASSERT_TRUE(phone.Send("|"));
+    ASSERT_TRUE(running.device.WaitFor(moves + 3));
+    Lines lines = running.device.Lines();
+    EXPECT_EQ(Lines(lines.begin() + static_cast<long>(moves), lines.end()),
+              (Lines{"left up", "right down", "right up"}));
+    EXPECT_TRUE(owner.ClosedByServer());
+    EXPECT_NE(LineOf(running.log, "yielded to 127.0.0.4:"), "");
 }
 
 TEST(Server, AStreamThatDoesNotBeginAsAHandheldsIsClosedUnobeyed) {

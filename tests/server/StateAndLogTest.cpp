@@ -2,12 +2,12 @@
 // the handheld, and the rate limit of the log.
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -21,17 +21,23 @@ namespace {
 using Lines = std::vector<std::string>;
 
 TEST(StateStore, TheExtentSurvivesARestartAndABadFileIsNoExtent) {
-    char pattern[] = "/tmp/penvale-state-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    std::filesystem::path root(pattern);
+    std::filesystem::path root = std::filesystem::temp_directory_path() /
+                                 ("penvale-state-" + std::to_string(std::random_device()()));
+    std::filesystem::create_directory(root);
     std::string dir = (root / "nested" / "penvale").string();  // made on the first save
     EXPECT_EQ(LoadExtent(dir), std::nullopt);
     EXPECT_EQ(SaveExtent(dir, 960, 1072), "");
     EXPECT_EQ(LoadExtent(dir), std::pair(960, 1072));
+    // Replaced whole, on Windows too (where a rename does not replace by itself).
     EXPECT_EQ(SaveExtent(dir, 240, 320), "");
     EXPECT_EQ(LoadExtent(dir), std::pair(240, 320));
-    EXPECT_EQ(std::filesystem::status(dir).permissions() & std::filesystem::perms::others_all,
+    EXPECT_FALSE(std::filesystem::exists(dir + "/extent.new"));
+#ifndef _WIN32
+    EXPECT_EQ(std::filesystem::status(dir).permissions() & std::filesystem::perms::group_all,
               std::filesystem::perms::none);
+    EXPECT_EQ(std::filesystem::status(dir + "/extent").permissions() & std::filesystem::perms::others_all,
+              std::filesystem::perms::none);
+#endif
     for (const char* bad : {"", "960", "0 1072", "-5 9", "x y", "99999 1"}) {
         std::ofstream(dir + "/extent") << bad;
         EXPECT_EQ(LoadExtent(dir), std::nullopt) << bad;
@@ -42,6 +48,15 @@ TEST(StateStore, TheExtentSurvivesARestartAndABadFileIsNoExtent) {
     std::filesystem::remove_all(root);
 }
 
+#ifdef _WIN32
+TEST(StateStore, TheFolderIsTheUsersLocalApplicationData) {
+    std::string saved = getenv("LOCALAPPDATA") != nullptr ? getenv("LOCALAPPDATA") : "";
+    _putenv_s("LOCALAPPDATA", "C:\\Users\\u\\AppData\\Local");
+    EXPECT_EQ(StateDirectory(""), "C:\\Users\\u\\AppData\\Local\\Penvale");
+    EXPECT_EQ(StateDirectory("D:\\given"), "D:\\given");
+    _putenv_s("LOCALAPPDATA", saved.c_str());
+}
+#else
 TEST(StateStore, TheFolderComesFromTheOptionOrTheEnvironment) {
     struct Row {
         const char* given;
@@ -76,6 +91,7 @@ TEST(StateStore, TheFolderComesFromTheOptionOrTheEnvironment) {
     unsetenv("XDG_STATE_HOME");
     set("HOME", savedHome.empty() ? nullptr : savedHome.c_str());
 }
+#endif
 
 TEST(ConnectHints, EveryReachableAllowedAddressAndNothingElse) {
     // Parsing cases only: nothing is sent to these addresses.

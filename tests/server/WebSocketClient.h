@@ -66,16 +66,21 @@ public:
         return ServiceUntil([this] { return m_outgoing.empty() || m_ended; }) && m_outgoing.empty();
     }
     // Sends chunk as binary messages, one after another as fast as the server
-    // takes them, for the given time. Returns how many were handed to lws (the
-    // last ones may still wait in it: the next Send() pushes them out first).
-    std::size_t Flood(const std::string& chunk, std::chrono::milliseconds duration) {
+    // takes them, for the given time or until count were sent. Returns how many
+    // were handed to lws (the last ones may still wait in it: the next Send()
+    // or Close() pushes them out first).
+    std::size_t Flood(const std::string& chunk, std::chrono::milliseconds duration,
+                      std::size_t count = SIZE_MAX) {
         if (!m_open || m_ended) {
             return 0;
         }
         m_flood = chunk;
+        m_floodCount = count;
         m_floodUntil = std::chrono::steady_clock::now() + duration;
         lws_callback_on_writable(m_wsi);
-        ServiceUntil([this] { return std::chrono::steady_clock::now() >= m_floodUntil || m_ended; });
+        ServiceUntil([this] {
+            return std::chrono::steady_clock::now() >= m_floodUntil || m_ended || m_flooded >= m_floodCount;
+        });
         m_flood.clear();
         return m_flooded;
     }
@@ -145,7 +150,7 @@ private:
             if (self->m_outgoing.empty() && !self->m_flood.empty()) {
                 // As many as the socket takes at once.
                 std::vector<unsigned char> buffer(LWS_PRE + self->m_flood.size());
-                for (int i = 0; i < 64 && !lws_send_pipe_choked(wsi); ++i) {
+                for (int i = 0; i < 64 && !lws_send_pipe_choked(wsi) && self->m_flooded < self->m_floodCount; ++i) {
                     std::copy(self->m_flood.begin(), self->m_flood.end(), buffer.begin() + LWS_PRE);
                     if (lws_write(wsi, buffer.data() + LWS_PRE, self->m_flood.size(), LWS_WRITE_BINARY) <
                         static_cast<int>(self->m_flood.size())) {
@@ -216,6 +221,7 @@ private:
     std::string m_flood;
     std::chrono::steady_clock::time_point m_floodUntil;
     std::size_t m_flooded = 0;
+    std::size_t m_floodCount = SIZE_MAX;
 };
 
 }  // namespace pv::server::test

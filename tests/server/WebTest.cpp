@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "tests/server/LoopbackClient.h"
@@ -216,9 +219,14 @@ TEST(WebHandheld, ServesTheBundleWithItsTypesAndNothingOutsideIt) {
     EXPECT_EQ(again.substr(0, 12), "HTTP/1.0 304") << again;
     EXPECT_EQ(Body(again), "");
 
-    // Nothing from outside the web root, however the path is spelt.
+    // Nothing from outside the web root, however the path is spelt, nor
+    // through a link in it; a link inside it is followed.
+    fs::create_symlink(site.root.parent_path() / "secret.txt", site.root / "link.txt");
+    fs::create_directory_symlink(site.root.parent_path(), site.root / "up");
+    fs::create_symlink("icons/penvale-192.png", site.root / "icon.png");
+    EXPECT_EQ(Body(HttpGet(kServerAddress, port, "/icon.png")).substr(0, 4), "\x89PNG");
     for (const char* path : {"/../secret.txt", "/%2e%2e/secret.txt", "/icons/../../secret.txt", "/..%2fsecret.txt",
-                             "//../secret.txt", "/missing.js"}) {
+                             "//../secret.txt", "/missing.js", "/link.txt", "/up/secret.txt"}) {
         std::string response = HttpGet(kServerAddress, port, path);
         EXPECT_EQ(response.find("not for the web"), std::string::npos) << path;
         EXPECT_EQ(response.substr(0, 12), "HTTP/1.0 404") << path << "\n" << response;
@@ -302,6 +310,28 @@ TEST(WebHandheld, TheConnectPageIsForTheDesktopItselfOnly) {
         GTEST_SKIP() << "no network namespace could be made here";
     }
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(WebHandheld, OnlyHttp11IsSpokenAndItsUpgradeOnlyToAWebSocket) {
+    StandInRoot site;
+    RunningServer running(site.root.string());
+    ASSERT_EQ(running.error, "");
+    std::uint16_t port = running.web.Port();
+    // HTTP/2 in cleartext, by upgrade and by prior knowledge: never answered in it.
+    LoopbackClient upgrade(kServerAddress, kServerAddress, port);
+    ASSERT_TRUE(upgrade.Send(std::string("GET / HTTP/1.1\r\nHost: ") + kServerAddress +
+                             "\r\nConnection: Upgrade, HTTP2-Settings\r\nUpgrade: h2c\r\n"
+                             "HTTP2-Settings: AAMAAABkAARAAAAAAAIAAAAA\r\n\r\n"));
+    std::string answer = upgrade.ReadAll();
+    EXPECT_EQ(answer.find("101"), std::string::npos) << answer;
+    EXPECT_NE(LineWith(running.log, "upgrade to 'h2c'"), "");
+    LoopbackClient prior(kServerAddress, kServerAddress, port);
+    ASSERT_TRUE(prior.Send(std::string("PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n") + std::string("\0\0\0\4\0\0\0\0\0", 9)));
+    answer = prior.ReadAll();
+    EXPECT_TRUE(answer.empty() || answer.rfind("HTTP/1.", 0) == 0) << answer;
+    // The page's own WebSocket still opens.
+    auto handheld = running.Handheld();
+    EXPECT_TRUE(handheld->WaitOpen()) << handheld->Error();
 }
 
 TEST(WebHandheld, BinaryMessagesDriveThePointerAndAHeldButtonIsReleasedOnClose) {
@@ -394,7 +424,8 @@ TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
 
     // Another address may take the pointer from neither while it is live.
     auto stranger = running.Handheld("127.0.0.3");
-    stranger->WaitOpen();
+    ASSERT_TRUE(stranger->WaitOpen()) << stranger->Error();
+    stranger->Send("!");
     EXPECT_TRUE(stranger->WaitClosedByServer());
     // Told who has it, so that its page can say so.
     EXPECT_EQ(stranger->CloseCode(), kCloseBusy);
@@ -440,6 +471,31 @@ TEST(WebToken, MadeOnceKeptAndReplacedWhenAskedOrUnusable) {
         EXPECT_NE(replaced.token, renewed.token) << content;
         EXPECT_EQ(LoadWebToken(folder, false).token, replaced.token) << content;
     }
+    // A token others could read, or could have chosen, is replaced, with a warning.
+    std::string file = folder + "/web-token";
+    std::string kept = LoadWebToken(folder, false).token;
+    EXPECT_EQ(LoadWebToken(folder, false).warning, "");
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    WebToken loose = LoadWebToken(folder, false);
+    EXPECT_NE(loose.token, kept);
+    EXPECT_NE(loose.warning.find("readable by others"), std::string::npos) << loose.warning;
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    WriteFile(fs::path(folder) / "chosen", kept + "\n");
+    ASSERT_EQ(chmod((folder + "/chosen").c_str(), 0600), 0);
+    fs::remove(file);
+    fs::create_symlink(folder + "/chosen", file);
+    WebToken linked = LoadWebToken(folder, false);
+    EXPECT_NE(linked.token, kept);
+    EXPECT_NE(linked.warning.find("was a link"), std::string::npos) << linked.warning;
+    EXPECT_FALSE(fs::is_symlink(file));
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+        WebToken foreign = LoadWebToken(folder, false);
+        EXPECT_NE(foreign.token, linked.token);
+        EXPECT_NE(foreign.warning.find("not this user's"), std::string::npos) << foreign.warning;
+    }
+    EXPECT_EQ(LoadWebToken(folder, false).warning, "");
     // A folder that cannot be made is named, with the fix.
     WebToken failed = LoadWebToken(folder + "/web-token/below", false);
     EXPECT_EQ(failed.token, "");
@@ -449,12 +505,22 @@ TEST(WebToken, MadeOnceKeptAndReplacedWhenAskedOrUnusable) {
 // The program as a user runs it: --web with a stand-in page and its own state folder.
 class WebProgram {
 public:
-    WebProgram(const std::string& root, const std::string& stateDir, std::vector<std::string> extra = {}) {
+    WebProgram(const std::string& root, const std::string& stateDir, std::vector<std::string> extra = {},
+               int descriptorLimit = 0) {
         std::vector<std::string> args = {"--print", "--listen", kServerAddress, "--port", "0", "--web", "0",
                                          "--web-root", root, "--state-dir", stateDir};
         args.insert(args.end(), extra.begin(), extra.end());
-        process = std::make_unique<ServerProcess>(args);
-        url = process->ErrLineWith("browser handheld: open ");
+        process = std::make_unique<ServerProcess>(args, descriptorLimit);
+        for (std::string line = process->ErrLine(); !line.empty(); line = process->ErrLine()) {
+            if (std::size_t at = line.find("listening on "); at != std::string::npos) {
+                std::size_t colon = line.rfind(':', line.find(','));
+                tcpPort = static_cast<std::uint16_t>(std::stoi(line.substr(colon + 1)));
+            }
+            if (line.find("browser handheld: open ") != std::string::npos) {
+                url = line;
+                break;
+            }
+        }
         if (std::size_t at = url.find("http://"); at != std::string::npos) {
             url = url.substr(at);
             std::size_t colon = url.find(':', 7);
@@ -474,6 +540,7 @@ public:
     std::string url;
     std::string token;
     std::uint16_t port = 0;
+    std::uint16_t tcpPort = 0;
 };
 
 Lines ReadLines(ServerProcess& server, std::size_t count) {
@@ -872,6 +939,287 @@ TEST(WebProgram, ErrorsAUserCanActOnExitNonZeroAndNameTheFix) {
                          state.Path(), "--state-dir", state.Path()});
     EXPECT_NE(empty.ErrLineWith("index.html is not there"), "");
     EXPECT_EQ(empty.Stop(), 0);
+}
+
+// Reads a program's standard output on a thread of its own, as fast as it
+// comes, until its end; keeps the lines that come after Mark().
+class OutputReader {
+public:
+    explicit OutputReader(ServerProcess& process)
+        : m_thread([this, &process] {
+              for (std::string line = process.OutLine(); !line.empty(); line = process.OutLine()) {
+                  ++m_lines;
+                  if (m_marked.load()) {
+                      std::lock_guard lock(m_mutex);
+                      m_after.push_back(line);
+                  }
+              }
+          }) {}
+    ~OutputReader() { Join(); }
+    std::size_t Count() const { return m_lines.load(); }
+    void Mark() { m_marked.store(true); }
+    Lines After() {
+        std::lock_guard lock(m_mutex);
+        return m_after;
+    }
+    void Join() {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+
+private:
+    std::atomic<std::size_t> m_lines{0};
+    std::atomic<bool> m_marked{false};
+    std::mutex m_mutex;
+    Lines m_after;
+    std::thread m_thread;
+};
+
+// One WebSocket frame as a client writes it: FIN set, masked with a zero key
+// (the bytes stay as they are) unless masked is false.
+std::string Frame(unsigned char opcode, const std::string& payload, bool masked = true) {
+    std::string frame(1, static_cast<char>(0x80 | opcode));
+    unsigned char mask = masked ? 0x80 : 0;
+    if (payload.size() < 126) {
+        frame += static_cast<char>(mask | payload.size());
+    } else {
+        frame += static_cast<char>(mask | 127);
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            frame += static_cast<char>((payload.size() >> shift) & 0xff);
+        }
+    }
+    if (masked) {
+        frame += std::string(4, '\0');
+    }
+    return frame + payload;
+}
+
+// A WebSocket made by hand over a plain socket: frames are written with
+// blocking sends, as fast as the server reads them.
+class RawWebSocket : public LoopbackClient {
+public:
+    RawWebSocket(const char* source, std::uint16_t port, const std::string& token)
+        : LoopbackClient(source, kServerAddress, port) {
+        Send("GET /ws?t=" + token + " HTTP/1.1\r\nHost: " + kServerAddress + ":" + std::to_string(port) +
+             "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+             "Sec-WebSocket-Version: 13\r\nOrigin: " + Origin(port) + "\r\n\r\n");
+        response = ReadUntil("\r\n\r\n");
+    }
+    bool Open() const { return response.rfind("HTTP/1.1 101", 0) == 0; }
+    std::string response;
+};
+
+// Resident memory of a process in kB.
+long ResidentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Positions, about a megabyte of them.
+std::string MegabyteOfPositions() {
+    std::string chunk;
+    while (chunk.size() + 9 <= (1u << 20)) {
+        chunk += "> 100 100";
+    }
+    return chunk;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+TEST(WebProgram, AStopIsObeyedBetweenMessagesWhateverIsQueued) {
+    StandInRoot site;
+    TempFolder state;
+    // Over a WebSocket and over TCP, a press first and then a stream faster than
+    // the output is read.
+    for (bool web : {true, false}) {
+        SCOPED_TRACE(web ? "WebSocket" : "TCP");
+        WebProgram running(site.root.string(), state.Path());
+        ASSERT_NE(running.port, 0);
+        ServerProcess& process = *running.process;
+        OutputReader reader(process);
+        std::string chunk = MegabyteOfPositions();
+        std::unique_ptr<WebSocketClient> handheld;
+        std::unique_ptr<LoopbackClient> client;
+        std::jthread sender;  // joined first, on any way out: it stops at the server's end
+        if (web) {
+            handheld = running.Handheld();
+            ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();
+            ASSERT_TRUE(handheld->Send("!"));
+            sender = std::jthread([&] { handheld->Flood(chunk, std::chrono::seconds(15)); });
+        } else {
+            std::uint16_t port = running.tcpPort;
+            ASSERT_NE(port, 0);
+            client = std::make_unique<LoopbackClient>(kServerAddress, kServerAddress, port);
+            ASSERT_TRUE(client->Connected());
+            ASSERT_TRUE(client->Send("!"));
+            sender = std::jthread([&] {
+                for (int i = 0; i < 50 && client->Send(chunk); ++i) {
+                }
+            });
+        }
+        // A backlog builds up while the lines are read.
+        auto start = std::chrono::steady_clock::now();
+        while (reader.Count() < 200000 && SecondsSince(start) < 20) {
+            usleep(10000);
+        }
+        ASSERT_GE(reader.Count(), 200000u);
+        // Frozen, the program writes nothing more: what it wrote is read to the end.
+        ASSERT_EQ(kill(process.Pid(), SIGSTOP), 0);
+        for (std::size_t seen = 0; seen != reader.Count() || process.PendingOut() > 0;) {
+            seen = reader.Count();
+            usleep(50000);
+        }
+        reader.Mark();
+        kill(process.Pid(), SIGTERM);
+        auto stopped = std::chrono::steady_clock::now();
+        kill(process.Pid(), SIGCONT);
+        // The bound only keeps a broken server from hanging the test.
+        int status = process.WaitUpTo(std::chrono::seconds(20));
+        double seconds = SecondsSince(stopped);
+        if (status != 0) {
+            std::string log;
+            for (std::string line = process.ErrLine(); !line.empty(); line = process.ErrLine()) {
+                log += line + "\n";
+            }
+            ADD_FAILURE() << "exit status " << status << "\n" << log;
+        }
+        std::printf("%s: exited %.3f s after the signal, %zu lines printed before it\n", web ? "web" : "tcp",
+                    seconds, reader.Count());
+        EXPECT_LT(seconds, 1.0);
+        reader.Join();
+        // Nothing decoded after the signal was obeyed: only the release of the
+        // held button, after at most the one line that was being written.
+        Lines after = reader.After();
+        ASSERT_FALSE(after.empty());
+        EXPECT_EQ(after.back(), "connection-end up");
+        EXPECT_LE(after.size(), 2u) << after[0];
+    }
+}
+
+TEST(WebProgram, AFloodOfLargeMessagesKeepsMemoryBoundedAndDecodesAtFullSpeed) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path());
+    ASSERT_NE(program.port, 0) << program.url;
+    ServerProcess& process = *program.process;
+    OutputReader reader(process);
+    RawWebSocket handheld(kServerAddress, program.port, program.token);
+    ASSERT_TRUE(handheld.Open()) << handheld.response;
+    ASSERT_TRUE(handheld.Send(Frame(2, "+")));
+    auto start = std::chrono::steady_clock::now();
+    while (reader.Count() < 1 && SecondsSince(start) < 20) {
+        usleep(10000);
+    }
+    long idle = ResidentKb(process.Pid());
+    std::string frame = Frame(2, MegabyteOfPositions());
+    std::size_t perChunk = (frame.size() - 14) / 9;
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+    // The same path at a sanitizer's pace; its memory and speed are its own.
+    constexpr std::size_t kChunks = 20;
+    constexpr bool kMeasured = false;
+#else
+    constexpr std::size_t kChunks = 200;
+    constexpr bool kMeasured = true;
+#endif
+    std::atomic<bool> sent{false};
+    std::size_t chunks = 0;
+    std::thread sender([&] {
+        while (chunks < kChunks && handheld.Send(frame)) {
+            ++chunks;
+        }
+        sent.store(true);
+    });
+    long peak = idle;
+    start = std::chrono::steady_clock::now();
+    while (!sent.load()) {
+        peak = std::max(peak, ResidentKb(process.Pid()));
+        usleep(20000);
+    }
+    double flooding = SecondsSince(start);
+    std::size_t atClose = reader.Count();
+    sender.join();
+    EXPECT_EQ(chunks, kChunks);
+    handheld.Close();
+    auto closed = std::chrono::steady_clock::now();
+    std::size_t total = 1 + chunks * perChunk;
+    while (reader.Count() < total + 1 && SecondsSince(closed) < 20) {
+        usleep(1000);
+    }
+    double draining = SecondsSince(closed);
+    ASSERT_EQ(reader.Count(), total + 1);  // and connection-end
+    double during = static_cast<double>(atClose) / flooding;
+    double after = static_cast<double>(total - atClose) / draining;
+    std::printf("RSS idle %ld kB, peak %ld kB; %.0f lines/s while sending (%.2f s), %.0f lines/s after "
+                "(%zu lines in %.3f s)\n",
+                idle, peak, during, flooding, after, total - atClose, draining);
+    if (kMeasured) {
+        EXPECT_LT(peak - idle, 10 * 1024);
+    }
+    // Only where enough was left to measure the rate after the close.
+    if (kMeasured && total - atClose > 100000) {
+        EXPECT_GT(during, after / 2);
+    }
+    EXPECT_EQ(process.Stop(), 0);
+}
+
+TEST(WebProgram, AFloodOfIdleConnectionsAtALowDescriptorLimitStillLetsHandheldsIn) {
+    StandInRoot site;
+    TempFolder state;
+    WebProgram program(site.root.string(), state.Path(), {}, 64);
+    ASSERT_NE(program.port, 0) << program.url;
+    ASSERT_NE(program.tcpPort, 0);
+    ServerProcess& process = *program.process;
+    OutputReader reader(process);
+    // One host opens connections to both ports and never sends a byte, more
+    // than the limit would hold; half a request on the web port too.
+    std::vector<std::unique_ptr<LoopbackClient>> flood;
+    for (int i = 0; i < 60; ++i) {
+        for (std::uint16_t port : {program.tcpPort, program.port}) {
+            flood.push_back(std::make_unique<LoopbackClient>("127.0.0.4", kServerAddress, port));
+            ASSERT_TRUE(flood.back()->Connected());
+        }
+        flood.back()->Send("GET / HTTP/1.1\r\n");
+    }
+    // A TCP handheld and then a web handheld from other addresses get in.
+    LoopbackClient tcp("127.0.0.5", kServerAddress, program.tcpPort);
+    ASSERT_TRUE(tcp.Connected());
+    ASSERT_TRUE(tcp.Send("|"));
+    auto start = std::chrono::steady_clock::now();
+    while (reader.Count() < 1 && SecondsSince(start) < 20) {
+        usleep(10000);
+    }
+    EXPECT_EQ(reader.Count(), 1u);
+    tcp.Close();
+    auto web = program.Handheld(std::string("/ws?t=") + program.token, Origin(program.port), "127.0.0.6");
+    ASSERT_TRUE(web->WaitOpen()) << web->Error();
+    reader.Mark();
+    ASSERT_TRUE(web->Send("|"));
+    while (reader.After().empty() && SecondsSince(start) < 20) {
+        usleep(10000);
+    }
+    EXPECT_EQ(reader.After(), (Lines{"right-click"}));
+    // The page is still served to a third.
+    EXPECT_EQ(HttpGet("127.0.0.7", program.port, "/").substr(0, 12), "HTTP/1.0 200");
+    // And the flood left a few lines in the log, not one per connection.
+    EXPECT_EQ(process.Stop(), 0);
+    int lines = 0;
+    std::string all;
+    for (std::string line = process.ErrLine(); !line.empty(); line = process.ErrLine()) {
+        if (line.rfind("penvale-server: ", 0) == 0) {  // not the QR code's
+            ++lines;
+            all += line + "\n";
+        }
+    }
+    EXPECT_LE(lines, 12) << all;
+    EXPECT_NE(all.find("too many connections"), std::string::npos) << all;
 }
 
 }  // namespace

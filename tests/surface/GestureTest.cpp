@@ -125,6 +125,31 @@ protected:
     CSurfaceRig rig;
 };
 
+// Whatever makes the next pen event measure again may come between the two taps of a
+// double tap; the double tap then sends the fresh Extent before its second click.
+TEST(GesturesFromStart, ARotationResizeOrReconnectionBetweenTheTapsOfADoubleTapSendsTheExtentFirst) {
+    const std::vector<std::pair<const char*, void (*)(CSurfaceRig&)>> between{
+        {"rotation", [](CSurfaceRig& r) {
+             r.view.OnCommand(pv::cmd::kOrientationWest);
+             r.view.OnCommand(pv::cmd::kOrientationNorth);
+         }},
+        {"resize", [](CSurfaceRig& r) { r.view.OnSize(240, 268); }},
+        {"reconnection", [](CSurfaceRig& r) {
+             r.io.failWrites = 1;
+             r.view.OnCommand(pv::cmd::kRightClick);
+         }},
+    };
+    for (const auto& [what, change] : between) {
+        SCOPED_TRACE(what);
+        CSurfaceRig rig;
+        rig.Calibrate();
+        Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Up, A, {rA}, {"!^"}}});
+        change(rig);
+        Play(rig, {{Ev::DoubleTap, A, {rA}, {":09601072", "!^", pA, "!"}}, {Ev::Up, A, {rA}, {"^"}}});
+        EXPECT_TRUE(rig.boxes.shown.empty());
+    }
+}
+
 TEST(GesturesFromStart, PlainTapSendsExtentThenClick) {
     CSurfaceRig rig;
     Play(rig, {{Ev::Down, A, {rA}, {":09601072"}}, {Ev::Up, A, {rA}, {"!^"}}});

@@ -188,7 +188,7 @@ TEST(Resources, XpmDecoderIsExactAndRefusesMalformedPictures) {
     const char* const good[] = {
         "3 2 3 2",
         "   c None",
-        "ab c #0A0B0C",
+        "ab c #0A9B0C",
         "..\tc #ffFFff",
         "  ab..",
         "....ab",
@@ -198,11 +198,11 @@ TEST(Resources, XpmDecoderIsExactAndRefusesMalformedPictures) {
     ASSERT_EQ(image.Width(), 3);
     ASSERT_EQ(image.Height(), 2);
     EXPECT_EQ(image.Alpha(0, 0), 0);
-    EXPECT_EQ(image.Pixel(1, 0), 0x0A0B0Cu);
+    EXPECT_EQ(image.Pixel(1, 0), 0x0A9B0Cu);
     EXPECT_EQ(image.Alpha(1, 0), 255);
     EXPECT_EQ(image.Pixel(2, 0), 0xFFFFFFu);
     EXPECT_EQ(image.Pixel(0, 1), 0xFFFFFFu);
-    EXPECT_EQ(image.Pixel(2, 1), 0x0A0B0Cu);
+    EXPECT_EQ(image.Pixel(2, 1), 0x0A9B0Cu);
 
     // One colour is enough for a picture.
     const char* const oneColour[] = {"2 1 1 1", "a c #102030", "aa"};

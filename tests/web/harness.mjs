@@ -35,9 +35,9 @@ export async function until(check, timeoutMs, what) {
     }
 }
 
-// penvale-server --print on address; web: serve the page too (webPort 0 picks one).
-export async function startServer({address, stateDir, web = true, webPort = 0}) {
-    const args = ['--listen', address, '--port', '0', '--print', '--state-dir', stateDir];
+// penvale-server --print on address; web: serve the page too (webPort 0 picks one); extra: more options.
+export async function startServer({address, stateDir, web = true, webPort = 0, extra = []}) {
+    const args = ['--listen', address, '--port', '0', '--print', '--state-dir', stateDir, ...extra];
     if (web) {
         args.push('--web', String(webPort), '--web-root', env.bundle);
     }
@@ -186,6 +186,38 @@ export class Toucher {
     }
     tap(point) {
         return this.drag([point]);
+    }
+}
+
+// A pen as the DevTools protocol plays it: y is on the surface (below the bar).
+export class Pen {
+    constructor(page, bar) {
+        this.page = page;
+        this.bar = bar;
+        this.buttons = 0;
+    }
+    async send(type, [x, y], {force = 0, tiltX = 0, tiltY = 0, button = 'none'} = {}) {
+        await this.page.cdp.send('Input.dispatchMouseEvent', {type, x, y: y + this.bar, pointerType: 'pen',
+            force, tiltX, tiltY, button, buttons: this.buttons, clickCount: button === 'none' ? 0 : 1});
+        await settle(this.page);
+    }
+    hover(point, tilt = {}) {
+        return this.send('mouseMoved', point, tilt);
+    }
+    async down(point, detail) {
+        this.buttons |= 1;
+        await this.send('mousePressed', point, {...detail, button: 'left'});
+    }
+    move(point, detail) {
+        return this.send('mouseMoved', point, detail);
+    }
+    async barrel(point, pressed, detail) {
+        this.buttons = pressed ? this.buttons | 2 : this.buttons & ~2;
+        await this.send(pressed ? 'mousePressed' : 'mouseReleased', point, {...detail, button: 'right'});
+    }
+    async up(point) {
+        this.buttons &= ~1;
+        await this.send('mouseReleased', point, {button: 'left'});
     }
 }
 

@@ -47,7 +47,10 @@ async function runQt(stateDir, scriptPath = path.join(here, 'gestures.json')) {
                     data: fs.readFileSync(path.join(out, match[1] + '.rgba'))};
             }
         }
-        return {lines: server.lines(), snapshots, report: stdout};
+        // The Qt program has ended its connection; the page's is still open.
+        const lines = server.lines();
+        assert.equal(lines.pop(), 'connection-end');
+        return {lines, snapshots, report: stdout};
     } finally {
         await server.stop();
         fs.rmSync(out, {recursive: true, force: true});
@@ -128,6 +131,8 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
         await toucher.tap([100, 100]);
         await until(() => server.lines().length >= 4, 5000, 'the first tap');
         assert.deepEqual(server.lines(), ['attach', 'extent 1440 2384', 'down', 'up']);
+        // The page kept the token and took it out of its address.
+        assert.equal(await page.evaluate(() => location.search), '');
 
         // The server goes away: the page says so as the Qt program does; a touch on the box does nothing.
         await server.stop();
@@ -288,7 +293,7 @@ test('the page: command bar, Tools menu with check marks, Settings and About dia
             await tapControl(page, '#menu [data-command="57665"]');
             assert.match(await page.evaluate(() => document.body.textContent), /Penvale is closed/);
             await until(() => /disconnected .*\(web\)/.test(server.err), 5000, 'the server to see the page go');
-            assert.equal(server.lines().length, 8);
+            assert.deepEqual(server.lines().slice(8), ['connection-end']);
             assert.deepEqual(page.errors, []);
             await page.close();
         } finally {
@@ -327,8 +332,9 @@ test('a move leaves without waiting for the next frame where the browser has poi
             await sleep(300);
             const sends = await page.evaluate(() => window.sends);
             assert.deepEqual(page.errors, []);
+            const lines = server.lines();
             await page.close();
-            return {lines: server.lines(), sends};
+            return {lines, sends};
         } finally {
             await server.stop();
             fs.rmSync(stateDir, {recursive: true, force: true});

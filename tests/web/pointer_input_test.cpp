@@ -404,3 +404,31 @@ TEST(PointerRecogniser, TheHostGoingAwayEndsTheGestureAtOnceAndItsPointerStartsN
     rig.input.Down(CRig::At(60, 10, 6000, PvPointerKind::Touch, 7));
     EXPECT_EQ(rig.Take().front().kind, "down");
 }
+
+// The system taking the pointer over lifts it where it was last seen; boxes nest, and only
+// the last one to close ends the gesture under them.
+TEST(PointerRecogniser, ACancelLiftsWhereThePointerWasLastSeenAndBoxesNest) {
+    CRig rig;
+    rig.Down(10.5, 20.5, 0);
+    rig.Move(30.25, 40.75);
+    rig.input.Cancel(7);  // not the pointer that is down
+    rig.input.Cancel(1);
+    auto events = rig.Take();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[1], (CEvent{"move", {30, 40}, {Raw(30.25, 40.75)}}));
+    EXPECT_EQ(events[2], (CEvent{"up", {30, 40}, {Raw(30.25, 40.75)}}));
+
+    rig.Down(50, 50, 5000);
+    rig.input.BoxOpened();
+    rig.input.BoxOpened();
+    rig.input.BoxClosed(false);
+    EXPECT_TRUE(rig.input.Modal());
+    EXPECT_EQ(rig.Take().size(), 1u) << "only the pen-down: a box is still up";
+    rig.input.BoxClosed(false);
+    EXPECT_EQ(rig.Take(), (std::vector<CEvent>{{"up", {50, 50}, {Raw(50, 50)}}}));
+    // A close with no box up changes nothing.
+    rig.input.BoxClosed(false);
+    EXPECT_FALSE(rig.input.Modal());
+    rig.Down(60, 60, 9000);
+    EXPECT_EQ(rig.Take().front().kind, "down");
+}

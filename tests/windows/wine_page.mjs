@@ -1,0 +1,74 @@
+// The browser handheld against the Windows server under Wine: headless Chromium on
+// this machine loads the page from the server, a slide moves Wine's (the X) pointer.
+//   node wine_page.mjs URL WIDTH HEIGHT   (DISPLAY names the X server Wine draws on)
+// Prints "ok ..." lines; exits 1 on the first fault.
+import {execFileSync} from 'node:child_process';
+
+import {launchBrowser, openPage, sleep, Toucher, until} from '../web/harness.mjs';
+
+const [url, width, height] = [process.argv[2], Number(process.argv[3]), Number(process.argv[4])];
+// The page's surface below its bar, in CSS pixels, and its Positions at four per pixel.
+const surface = {width: 360, height: 600, bar: 40};
+
+function pointer() {
+    const text = execFileSync('xdotool', ['getmouselocation'], {encoding: 'utf8', timeout: 10000});
+    const match = text.match(/x:(-?\d+) y:(-?\d+)/);
+    return match ? [Number(match[1]), Number(match[2])] : null;
+}
+
+const near = (a, b, slack) => a !== null && Math.abs(a[0] - b[0]) <= slack && Math.abs(a[1] - b[1]) <= slack;
+const pixelOf = ([x, y]) => [Math.floor(x * width / surface.width), Math.floor(y * height / surface.height)];
+
+let browser = await launchBrowser();
+let status = 0;
+try {
+    const page = await openPage(browser, url);
+    const toucher = new Toucher(page, surface.bar);
+    // Wine may drop a new process's first moves: slides to unique points until one arrives.
+    let arrived = false;
+    for (let i = 1; i <= 6 && !arrived; ++i) {
+        const end = [30 + 37 * i, 50 + 61 * i];
+        await toucher.drag([[20, 20], [25 + 30 * i, 40 + 50 * i], end]);
+        arrived = await until(() => near(pointer(), pixelOf(end), 2), 2000, 'a first slide').catch(() => false);
+    }
+    if (!arrived) {
+        throw new Error('no slide on the page moved the pointer; it is at ' + pointer());
+    }
+    // The checked slide: from a quarter of the surface to its middle, the middle pixel of the screen.
+    await toucher.send('touchStart', [90, 150]);
+    await toucher.send('touchMove', [120, 200]);
+    await toucher.send('touchMove', [150, 250]);
+    await toucher.send('touchMove', [180, 300]);
+    const middle = [width / 2, height / 2];
+    await until(() => near(pointer(), middle, 0), 5000, 'the pointer at the middle').catch(() => {});
+    const at = pointer();
+    await toucher.send('touchEnd', [180, 300]);
+    if (!near(at, middle, 0)) {
+        throw new Error('the slide left the pointer at ' + at + ', not ' + middle);
+    }
+    console.log('ok a slide on the page moved the pointer to the middle pixel ' + at);
+    if (page.errors.length > 0) {
+        throw new Error('the page reported: ' + page.errors.join('; '));
+    }
+    await page.close();
+
+    // The page without its token, in a browser that never saw it (the page keeps the last one it was
+    // given): the server refuses its WebSocket, and the page says it cannot connect.
+    await browser.close();
+    browser = await launchBrowser();
+    const bare = await openPage(browser, url.replace(/\?t=.*$/, ''));
+    await new Toucher(bare, surface.bar).tap([100, 100]);
+    const box = await until(() => bare.evaluate(() => PvPage.boxText()), 10000, 'a box').catch(() => null);
+    console.log('the page without the token shows: ' + box);
+    await sleep(300);
+    if (box === null) {
+        throw new Error('the page without the token told the user nothing');
+    }
+    await bare.close();
+} catch (error) {
+    console.log('FAIL: ' + error.message);
+    status = 1;
+} finally {
+    await browser.close();
+}
+process.exit(status);
