@@ -16,12 +16,19 @@ struct PvGestureThresholds {
 };
 
 namespace pv::gesture {
-// Rows in the order of PvPointerKind. Every kind still has the stylus platform's numbers.
+// Rows in the order of PvPointerKind. A mouse and a pen keep the stylus platform's
+// numbers; a fingertip is several millimetres wide and wobbles more than a nib, so
+// touch gets finger-sized ones (under a millimetre would make a finger's double tap a
+// matter of luck).
 inline constexpr PvGestureThresholds kThresholds[] = {
-    {500, 4, 400, 5},  // Mouse
-    {500, 4, 400, 5},  // Pen
-    {500, 4, 400, 5},  // Touch
+    {500, 4, 400, 5},    // Mouse
+    {500, 4, 400, 5},    // Pen
+    {500, 10, 400, 24},  // Touch
 };
+
+// After a pen was last in range, touches stay away from the surface this long (a
+// palm lifts just after the pen does).
+inline constexpr double kPenGraceMs = 1000;
 
 constexpr const PvGestureThresholds& For(PvPointerKind kind) {
     const auto row = static_cast<std::size_t>(kind);

@@ -61,6 +61,55 @@ void CPointerRecogniser::DeliverPendingMoves() {
     Deliver([client](ISurfaceInput& target) { target.OnPenMove(client); });
 }
 
+bool CPointerRecogniser::TouchGivesWay(double timeMs) const {
+    return m_bPenKnown && (m_bPenNear || (m_bTracking && m_kind == PvPointerKind::Pen) ||
+                           (m_bPenWasNear && timeMs - m_dPenGoneMs < pv::gesture::kPenGraceMs));
+}
+
+void CPointerRecogniser::PenNear(double timeMs) {
+    m_bPenKnown = true;
+    m_bPenNear = true;
+    m_dPenGoneMs = timeMs;
+    m_bPenWasNear = true;
+    if (m_bTracking && m_kind == PvPointerKind::Touch) {
+        EndTouchForPen();
+    }
+}
+
+void CPointerRecogniser::PenGone(double timeMs) {
+    if (m_bPenNear) {
+        m_bPenNear = false;
+        m_dPenGoneMs = timeMs;
+    }
+}
+
+// A touch that the pen interrupts (a palm, a finger) ends as a slide does: a release of
+// whatever it pressed, never a click.
+void CPointerRecogniser::EndTouchForPen() {
+    if (Modal() || m_pTarget == nullptr) {
+        return;
+    }
+    DeliverPendingMoves();
+    CancelHold();
+    if (!m_bTracking) {
+        return;
+    }
+    m_bTracking = false;
+    m_bDownRemembered = false;
+    m_history.assign(1, RawPoint(m_dLastX, m_dLastY));
+    const PvPoint client = ClientPoint(m_dLastX, m_dLastY);
+    Deliver([client](ISurfaceInput& target) {
+        target.OnPenMove(client);
+        target.OnPenUp(client);
+    });
+}
+
+void CPointerRecogniser::End() {
+    if (m_bTracking) {
+        Cancel(m_nPointerId);
+    }
+}
+
 bool CPointerRecogniser::PenSampleFor(const PvPointerSample& sample) const {
     if (sample.kind != PvPointerKind::Pen || Modal() || m_pTarget == nullptr) {
         return false;
@@ -101,6 +150,9 @@ void CPointerRecogniser::PenOut() {
 }
 
 void CPointerRecogniser::Hover(const PvPointerSample& sample) {
+    if (sample.kind == PvPointerKind::Pen) {
+        PenNear(sample.timeMs);
+    }
     if (m_bPenTouching || !PenSampleFor(sample)) {
         return;
     }
@@ -114,6 +166,11 @@ void CPointerRecogniser::Leave(int id) {
 }
 
 void CPointerRecogniser::Down(const PvPointerSample& sample) {
+    if (sample.kind == PvPointerKind::Pen) {
+        PenNear(sample.timeMs);
+    } else if (sample.kind == PvPointerKind::Touch && TouchGivesWay(sample.timeMs)) {
+        return;
+    }
     if (PenSampleFor(sample)) {
         SendPen(PvPenSample::Phase::Touch, sample);
         return;
@@ -156,6 +213,9 @@ void CPointerRecogniser::Down(const PvPointerSample& sample) {
 }
 
 void CPointerRecogniser::Move(const PvPointerSample& sample) {
+    if (sample.kind == PvPointerKind::Pen) {
+        PenNear(sample.timeMs);
+    }
     if (m_bPenTouching && PenSampleFor(sample)) {
         SendPen(PvPenSample::Phase::Touch, sample);
         return;
@@ -187,6 +247,11 @@ void CPointerRecogniser::Flush() {
 }
 
 void CPointerRecogniser::Up(const PvPointerSample& sample) {
+    // A lifted pen counts as gone (the grace runs) until the host reports it hovering.
+    if (sample.kind == PvPointerKind::Pen) {
+        m_bPenNear = true;
+        PenGone(sample.timeMs);
+    }
     if (m_bPenTouching && PenSampleFor(sample)) {
         // Lifted, the pen hovers where it left the screen.
         SendPen(PvPenSample::Phase::Hover, sample);

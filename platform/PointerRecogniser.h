@@ -32,6 +32,10 @@ struct PvPointerSample {
 // and tap-and-hold are recognised here with the thresholds of the pointer's kind.
 // A modal box takes the pointer: nothing is recognised while one is up, and a pointer
 // lifted under it ends its gesture with a PenUp once the box has closed.
+// A pen takes precedence over touch: once a pen has been seen on this screen, touches
+// do not drive the surface while a pen is in range and for pv::gesture::kPenGraceMs
+// after (a palm resting while the pen writes), and a pen that comes while a touch
+// gesture is under way ends that gesture first, with a release and no click.
 // No window system call is made here, so that the rules are tested natively.
 class CPointerRecogniser {
 public:
@@ -65,7 +69,20 @@ public:
     void Up(const PvPointerSample& sample);
     // The system took the pointer over: the pen lifts where it was last seen.
     void Cancel(int id);
+    // The host went away (hidden, another app in front, focus lost): whatever pointer is
+    // down lifts where it was last seen, at once; its later samples start nothing.
+    void End();
     void HoldTimeout();
+
+    // A pen is near the screen (hovering, or any event of it), or has gone out of range.
+    void PenNear(double timeMs);
+    void PenGone(double timeMs);
+    // Whether a pen has been seen on this screen (the host may keep it across starts).
+    void SetPenKnown(bool known) { m_bPenKnown = known; }
+    bool PenKnown() const { return m_bPenKnown; }
+    // The id of the pointer driving the surface (a gesture's, or a touching pen's whose
+    // samples go out as they are), or -1.
+    int TrackedId() const { return m_bTracking ? m_nPointerId : m_bPenTouching ? m_lastPen.id : -1; }
 
     // A modal box or dialog opened or closed (they may nest). When the last one closes
     // with the pointer no longer down, the gesture it interrupted ends with a PenUp.
@@ -94,6 +111,8 @@ private:
     void DeliverPendingMoves();
     void CancelHold();
     void EndUnderBox();
+    bool TouchGivesWay(double timeMs) const;
+    void EndTouchForPen();
     // Whether this pen sample goes out as it is rather than to the gestures.
     bool PenSampleFor(const PvPointerSample& sample) const;
     void SendPen(PvPenSample::Phase phase, const PvPointerSample& sample);
@@ -127,6 +146,11 @@ private:
     bool m_bHoldPending = false;
     double m_dHoldX = 0;
     double m_dHoldY = 0;
+
+    bool m_bPenKnown = false;
+    bool m_bPenNear = false;
+    double m_dPenGoneMs = 0;
+    bool m_bPenWasNear = false;  // m_dPenGoneMs holds a time
 
     int m_nBoxes = 0;
     int m_nDelivering = 0;

@@ -84,6 +84,11 @@ public:
     // replaced, yielded, refused or ended. Its transport then closes it.
     bool Knows(Id id) const { return m_open.count(id) != 0; }
     Id Holder() const { return m_holder; }
+    // The holder's address (host byte order); 0 while nobody holds the seat.
+    std::uint32_t HolderAddress() const {
+        auto found = m_open.find(m_holder);
+        return m_holder != 0 && found != m_open.end() ? found->second.address : 0;
+    }
 
     // Once stop is set, no message reaches the sink any more (a stop is obeyed
     // between messages, whatever is still queued); the release at the holder's

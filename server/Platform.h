@@ -166,6 +166,10 @@ void OnStopRequest(void (*onStop)());
 // Makes the standard streams write the server's UTF-8 text as such.
 void PrepareConsole();
 
+// Whether standard error is a terminal that shows colour escape sequences (a
+// Windows console is asked to take them).
+bool StandardErrorShowsColours();
+
 // Between a folder and a file's name.
 inline constexpr char kPathSeparator =
 #ifdef _WIN32

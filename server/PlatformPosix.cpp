@@ -306,6 +306,10 @@ void OnStopRequest(void (*onStop)()) {
 
 void PrepareConsole() {}
 
+bool StandardErrorShowsColours() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
 std::unique_ptr<PointerDevice> OpenDesktopPointer(std::string& error, std::string& description) {
     std::unique_ptr<UinputDevice> device = UinputDevice::Create(error);
     if (device) {

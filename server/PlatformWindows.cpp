@@ -485,6 +485,13 @@ void PrepareConsole() {
     _setmode(STDERR_FILENO, 0x8000);
 }
 
+bool StandardErrorShowsColours() {
+    HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    return console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode) &&
+           SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
 int WriteAll(int fd, std::string_view text, [[maybe_unused]] const std::atomic<bool>& stop) {
     // A console or a pipe: no wait for room can be asked of an anonymous pipe, so
     // the write blocks while a pipe is full.

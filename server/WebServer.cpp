@@ -6,6 +6,7 @@
 
 #include <libwebsockets.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <unordered_map>
+#include <vector>
 
 namespace pv::server {
 
@@ -29,7 +31,24 @@ constexpr std::size_t kQueueLimit = 1 << 20;
 struct Session {
     std::uint64_t id;  // 0 until the WebSocket is admitted
     bool closeRequested;
+    WebRefusal refusal;  // accepted only to be closed at once with the reason
+    bool connectPage;    // an HTTP request for /connect whose body is due
 };
+
+// Refusals a page of ours may meet and must be told about: the upgrade is
+// accepted and closed at once with a code, as a refused handshake reaches the
+// page's script with no reason at all.
+int TellableCloseCode(WebRefusal why) {
+    switch (why) {
+    case WebRefusal::NoToken:
+    case WebRefusal::WrongToken:
+        return kCloseWrongToken;
+    case WebRefusal::Origin:
+        return kCloseForeignPage;
+    default:
+        return 0;
+    }
+}
 
 std::string Header(lws* wsi, lws_token_indexes token) {
     int length = lws_hdr_total_length(wsi, token);
@@ -92,6 +111,8 @@ struct WebServer::Shared {
     bool holding = false;  // sockets were paused for the bound
     bool resume = false;  // the loop has worked below the bound: paused sockets may read again
     std::vector<std::pair<std::uint64_t, std::string>> closeRequests;
+    std::map<std::uint64_t, int> closeCodes;  // requested codes other than kCloseRefused
+    std::string connectPage;
 
     // Service thread only.
     std::unordered_map<lws*, std::uint32_t> peers;  // every connection's address
@@ -110,6 +131,7 @@ struct WebServer::Shared {
     lws_protocol_vhost_options mimeManifest{};
     lws_protocol_vhost_options mimeHtm{};
     lws_http_mount mount{};
+    lws_http_mount connectMount{};
     lws_protocol_vhost_options noReferrer{};
     lws_protocol_vhost_options noSniff{};
 
@@ -171,7 +193,46 @@ struct WebServer::Shared {
     }
 };
 
+bool SameMachine(std::uint32_t peer, std::uint32_t local) {
+    return (peer >> 24) == 127 || peer == local;
+}
+
 namespace {
+
+// /connect: the address and code of the page, for a browser on the desktop
+// only. Any other peer gets a refusal that says where to open it.
+std::string ConnectPage(WebServer::Shared& shared) {
+    std::lock_guard lock(shared.mutex);
+    return shared.connectPage;
+}
+
+int ServeConnectPage(lws* wsi, WebServer::Shared& shared, Session& session) {
+    sockaddr_in peer{};
+    sockaddr_in local{};
+    SocketHandle fd = lws_get_socket_fd(wsi);
+    std::string page = ConnectPage(shared);
+    if (!net::Address(fd, true, peer) || !net::Address(fd, false, local) ||
+        !SameMachine(ntohl(peer.sin_addr.s_addr), ntohl(local.sin_addr.s_addr)) || page.empty()) {
+        lws_return_http_status(wsi, HTTP_STATUS_FORBIDDEN,
+                               "This page is shown on the desktop itself only: open it in a browser there.");
+        return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
+    }
+    unsigned char buffer[LWS_PRE + 1024];
+    unsigned char* start = buffer + LWS_PRE;
+    unsigned char* p = start;
+    unsigned char* end = buffer + sizeof buffer - 1;
+    static const char kNoStore[] = "no-store";
+    if (lws_add_http_common_headers(wsi, HTTP_STATUS_OK, "text/html", page.size(), &p, end) ||
+        lws_add_http_header_by_name(wsi, reinterpret_cast<const unsigned char*>("cache-control:"),
+                                    reinterpret_cast<const unsigned char*>(kNoStore), sizeof kNoStore - 1, &p,
+                                    end) ||
+        lws_finalize_write_http_header(wsi, start, &p, end)) {
+        return -1;
+    }
+    session.connectPage = true;
+    lws_callback_on_writable(wsi);
+    return 0;
+}
 
 // The close frame goes out when the socket can take it; a peer that reads
 // nothing is cut off after a few seconds all the same.
@@ -240,11 +301,20 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             sockaddr_in peer{};
             net::Address(lws_get_socket_fd(wsi), true, peer);
             shared->Refuse(peer, why, text);
+            if (TellableCloseCode(why) != 0 && session != nullptr) {
+                session->refusal = why;
+                return 0;
+            }
             return -1;
         }
         return 0;
     }
     case LWS_CALLBACK_ESTABLISHED: {
+        if (session->refusal != WebRefusal::None) {
+            // Never admitted: no id, no event; only the close frame goes out.
+            RequestClose(wsi, *session);
+            return 0;
+        }
         sockaddr_in peer{};
         net::Address(lws_get_socket_fd(wsi), true, peer);
         session->id = shared->nextId++;
@@ -267,6 +337,27 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             shared->paused.insert(session->id);
         }
         return 0;
+    case LWS_CALLBACK_HTTP:
+        if (Header(wsi, WSI_TOKEN_GET_URI).rfind("/connect", 0) == 0) {
+            if (session == nullptr) {
+                return -1;
+            }
+            return ServeConnectPage(wsi, *shared, *session);
+        }
+        return lws_callback_http_dummy(wsi, reason, user, in, len);
+    case LWS_CALLBACK_HTTP_WRITEABLE:
+        if (session != nullptr && session->connectPage) {
+            session->connectPage = false;
+            const std::string page = ConnectPage(*shared);
+            std::vector<unsigned char> body(LWS_PRE + page.size());
+            std::copy(page.begin(), page.end(), body.begin() + LWS_PRE);
+            if (lws_write(wsi, body.data() + LWS_PRE, page.size(), LWS_WRITE_HTTP_FINAL) !=
+                static_cast<int>(page.size())) {
+                return -1;
+            }
+            return lws_http_transaction_completed(wsi) != 0 ? -1 : 0;
+        }
+        return lws_callback_http_dummy(wsi, reason, user, in, len);
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED: {
         std::vector<std::pair<std::uint64_t, std::string>> requests;
         bool resume = false;
@@ -288,15 +379,32 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
             if (found != shared->sockets.end()) {
                 shared->closeReasons[id] = why;
                 RequestClose(found->second, *static_cast<Session*>(lws_wsi_user(found->second)));
+            } else {
+                std::lock_guard lock(shared->mutex);
+                shared->closeCodes.erase(id);
             }
         }
         return 0;
     }
     case LWS_CALLBACK_SERVER_WRITEABLE:
+        if (session->closeRequested && session->refusal != WebRefusal::None) {
+            const char* why = session->refusal == WebRefusal::Origin ? "foreign page" : "wrong token";
+            lws_close_reason(wsi, static_cast<lws_close_status>(TellableCloseCode(session->refusal)),
+                             reinterpret_cast<unsigned char*>(const_cast<char*>(why)), std::strlen(why));
+            return -1;
+        }
         if (session->closeRequested) {
             // The server never sends data: writing is only ever the close.
             std::string why = shared->closeReasons[session->id].substr(0, 120);
-            lws_close_reason(wsi, LWS_CLOSE_STATUS_POLICY_VIOLATION,
+            int code = LWS_CLOSE_STATUS_POLICY_VIOLATION;
+            {
+                std::lock_guard lock(shared->mutex);
+                if (auto found = shared->closeCodes.find(session->id); found != shared->closeCodes.end()) {
+                    code = found->second;
+                    shared->closeCodes.erase(found);
+                }
+            }
+            lws_close_reason(wsi, static_cast<lws_close_status>(code),
                              reinterpret_cast<unsigned char*>(why.data()), why.size());
             return -1;
         }
@@ -312,6 +420,10 @@ int Callback(lws* wsi, lws_callback_reasons reason, void* user, void* in, std::s
         }
         shared->sockets.erase(session->id);
         shared->paused.erase(session->id);
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->closeCodes.erase(session->id);
+        }
         shared->Post({WebEvent::Kind::Closed, session->id, 0, {}, why});
         return 0;
     }
@@ -339,6 +451,21 @@ lws_fop_fd_t OpenInsideRoot(const lws_plat_file_ops* fops, const char* filename,
     std::string resolved = shared != nullptr ? std::filesystem::canonical(filename, error).string() : std::string();
     if (shared == nullptr || error || resolved.rfind(shared->realRoot + kPathSeparator, 0) != 0) {
         return nullptr;
+    }
+    // Its gzip copy instead when the browser takes gzip, the copy lies inside the
+    // root too and is at least as new (a stale one is never served).
+    if ((*flags & LWS_FOP_FLAG_COMPR_ACCEPTABLE_GZIP) != 0) {
+        std::string packed = std::filesystem::canonical(resolved + ".gz", error).string();
+        auto plainTime = std::filesystem::last_write_time(resolved, error);
+        auto packedTime = error ? plainTime : std::filesystem::last_write_time(packed, error);
+        lws_fop_flags_t opened = *flags;
+        lws_fop_fd_t fd = nullptr;
+        if (!error && packed.rfind(shared->realRoot + kPathSeparator, 0) == 0 && packedTime >= plainTime &&
+            (fd = shared->openFile(fops, packed.c_str(), vpath, &opened)) != nullptr) {
+            *flags = opened | LWS_FOP_FLAG_COMPR_IS_GZIP;
+            fd->flags |= LWS_FOP_FLAG_COMPR_IS_GZIP;
+            return fd;
+        }
     }
     return shared->openFile(fops, resolved.c_str(), vpath, flags);
 }
@@ -437,6 +564,17 @@ std::string WebServer::Start(const WebConfig& config) {
     shared.mount.def = "index.html";
     shared.mount.origin_protocol = LWSMPRO_FILE;
     shared.mount.extra_mimetypes = &shared.mimeHtm;
+    // The browser keeps what it loaded and asks whether it is still current
+    // (lws's ETag, of the size and the time) once its second is up: an unchanged
+    // page costs a 304, not its bytes.
+    shared.mount.cache_reusable = 1;
+    shared.mount.cache_revalidate = 1;
+    shared.mount.cache_max_age = 1;
+    shared.connectMount.mountpoint = "/connect";
+    shared.connectMount.mountpoint_len = 8;
+    shared.connectMount.origin = kProtocols[0].name;
+    shared.connectMount.origin_protocol = LWSMPRO_CALLBACK;
+    shared.connectMount.mount_next = &shared.mount;
 
     g_stopping.store(false);
     lws_set_log_level(LLL_ERR, LogFromLibrary);
@@ -446,7 +584,7 @@ std::string WebServer::Start(const WebConfig& config) {
     info.iface = config.address == 0 ? nullptr : address.c_str();
     info.port = config.port;
     info.protocols = config.pen ? kPenProtocols : kProtocols;
-    info.mounts = &shared.mount;
+    info.mounts = &shared.connectMount;
     info.headers = &shared.noSniff;
     info.user = &shared;
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
@@ -519,6 +657,13 @@ std::vector<WebEvent> WebServer::TakeEvents() {
     return taken;
 }
 
+void WebServer::SetConnectPage(std::string html) {
+    if (m_shared != nullptr) {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->connectPage = std::move(html);
+    }
+}
+
 void WebServer::Processed() {
     bool resume = false;
     if (m_shared != nullptr) {
@@ -535,13 +680,16 @@ void WebServer::Processed() {
     }
 }
 
-void WebServer::Close(std::uint64_t id, const std::string& reason) {
+void WebServer::Close(std::uint64_t id, const std::string& reason, int code) {
     if (m_context == nullptr) {
         return;
     }
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->closeRequests.emplace_back(id, reason);
+        if (code != kCloseRefused) {
+            m_shared->closeCodes[id] = code;
+        }
     }
     lws_cancel_service(m_context);
 }

@@ -36,12 +36,23 @@ struct WebConfig {
     std::size_t maxPerAddress = 16;
 };
 
+// Whether a peer that reached local is this machine: a loopback address, or
+// the very address it reached (a browser on the desktop opening its LAN address).
+bool SameMachine(std::uint32_t peer, std::uint32_t local);
+
 // The WebSocket subprotocol by which the page and the server agree that the
 // page sends the pen's samples.
 inline constexpr char kPenSubprotocol[] = "penvale-pen";
 
 // Why the web server turned a peer or an upgrade away.
 enum class WebRefusal { None, Peer, Path, NoToken, WrongToken, Origin, Crowded, Protocol };
+
+// Close codes that tell the page why it was turned away, so that it can say so
+// in words (the close reason carries details: the holder's address for kCloseBusy).
+inline constexpr int kCloseRefused = 1008;      // policy: any other reason
+inline constexpr int kCloseWrongToken = 4001;   // no token, or not this server's (an old one)
+inline constexpr int kCloseForeignPage = 4002;  // the page was not opened at this server's address
+inline constexpr int kCloseBusy = 4003;         // another handheld holds the desktop
 
 struct WebEvent {
     enum class Kind {
@@ -83,8 +94,13 @@ public:
     std::vector<WebEvent> TakeEvents();
     void Processed();
 
-    // Ends a WebSocket (safe from any thread; an id already gone is ignored).
-    void Close(std::uint64_t id, const std::string& reason);
+    // The HTML served at /connect, to this machine only (it holds the token);
+    // until it is set, /connect is refused. Safe from any thread.
+    void SetConnectPage(std::string html);
+
+    // Ends a WebSocket (safe from any thread; an id already gone is ignored)
+    // with a close frame of code and reason.
+    void Close(std::uint64_t id, const std::string& reason, int code = kCloseRefused);
 
     // Ends every connection and the service thread. Idempotent.
     void Stop();

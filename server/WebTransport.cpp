@@ -31,8 +31,12 @@ void WebTransport::Service() {
         case WebEvent::Kind::Data: {
             auto found = m_sockets.find(event.id);
             if (found != m_sockets.end() && !m_seat.Feed(found->second, event.text.data(), event.text.size())) {
-                m_web.Close(event.id, m_seat.Holder() != 0 ? "another handheld has the pointer"
-                                                           : "not a handheld's stream");
+                // The page says who has the pointer: the address is all it is told.
+                if (m_seat.Holder() != 0) {
+                    m_web.Close(event.id, FormatIpv4Address(m_seat.HolderAddress()), kCloseBusy);
+                } else {
+                    m_web.Close(event.id, "not a handheld's stream");
+                }
                 m_sockets.erase(found);
             }
             break;

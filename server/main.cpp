@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -165,14 +166,32 @@ bool StartWeb(const Options& options, const AllowList& allow, WebServer& web, st
             "or give --web-root");
     }
     std::vector<std::uint32_t> addresses = HandheldAddresses(options.listenAddress, allow, LocalIpv4Addresses());
+    std::vector<std::string> urls;
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         std::string url = "http://" + FormatIpv4Address(addresses[i]) + ":" + std::to_string(web.Port()) +
                           "/?t=" + token.token;
+        urls.push_back(url);
         Log("browser handheld: open " + url);
         if (i == 0) {
-            // For the phone's camera: scanning it opens the page.
-            WriteAll(STDERR_FILENO, QrText(url), g_stop);
+            // For the phone's camera: scanning it opens the page. A terminal gets its own colours, so
+            // that the code reads the same on a light and a dark one; a log keeps none.
+            const char* force = std::getenv("CLICOLOR_FORCE");
+            bool colours = (StandardErrorShowsColours() || (force != nullptr && std::string(force) != "0")) &&
+                           std::getenv("NO_COLOR") == nullptr;
+            WriteAll(STDERR_FILENO, QrText(url, colours), g_stop);
         }
+    }
+    if (!urls.empty()) {
+        web.SetConnectPage(ConnectPageHtml(urls));
+        // The code as an image beside the token, private as the token is.
+        std::string image = stateDir + kPathSeparator + "web-qr.svg";
+        if (std::string error = WriteFileAtomically(image, QrSvg(urls[0])); !error.empty()) {
+            Log("cannot write " + image + ": " + error + " (the code is still printed above)");
+            image.clear();
+        }
+        std::string local = FormatIpv4Address(options.listenAddress == 0 ? 0x7f000001 : options.listenAddress);
+        Log("browser handheld: the code is also at http://" + local + ":" + std::to_string(web.Port()) +
+            "/connect (in a browser on this machine)" + (image.empty() ? "" : " and in " + image));
     }
     return true;
 }

@@ -61,6 +61,9 @@ void CTabletView::OnPenDown(PvPoint point) {
         HideCursor();
         BeginStroke(point);
     }
+    // A touch that is not a double tap ends the wait for one: left set, it would turn
+    // the next plain tap's click into a bare release.
+    m_bClickSent = false;
     m_bMoved = false;
     m_bPenDown = true;
 }

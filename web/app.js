@@ -4,7 +4,9 @@
 // to the surface as they come; the surface decides what they mean.
 
 const PvPage = (() => {
-    const BAR_HEIGHT = 40;  // CSS pixels: the client area begins here, as the work area does
+    // CSS pixels: the client area begins here, as the work area does. A finger needs 44 pixels to hit a button.
+    const TOUCH_SCREEN = window.matchMedia('(pointer: coarse)').matches;
+    const BAR_HEIGHT = TOUCH_SCREEN ? 44 : 40;
     const {kSettings: SETTINGS, kAppAbout: ABOUT, kAppExit: EXIT} = PvCommands;
     const ACTION_KEY = 0x86, HELP_KEY = 0x70;
 
@@ -14,6 +16,7 @@ const PvPage = (() => {
     let started = false;
     let closed = false;
     let pointerId = null;  // the pointer that is down on the surface
+    let pointerKind = null;  // its pointerType
     let modalDepth = 0;
     const boxes = [];  // texts of message boxes waiting behind the one shown
     let firstPresent = null;
@@ -21,6 +24,101 @@ const PvPage = (() => {
 
     const $ = (id) => document.getElementById(id);
     const wasm = () => Module;
+
+    // The surface's connection is the browser's WebSocket: watched here, so that the bar shows its state and a
+    // page the desktop turned away says why in words (the close code the server chose), before the first touch.
+    const CLOSE_WRONG_TOKEN = 4001, CLOSE_FOREIGN_PAGE = 4002, CLOSE_BUSY = 4003;
+    const sockets = new Set();
+    let linkState = 'disconnected';
+    let refusal = null;
+    const NativeWebSocket = window.WebSocket;
+    window.WebSocket = class extends NativeWebSocket {
+        constructor(...args) {
+            super(...args);
+            watchSocket(this);
+        }
+    };
+
+    function watchSocket(socket) {
+        sockets.add(socket);
+        socket.addEventListener('open', showLink);
+        socket.addEventListener('close', (event) => {
+            sockets.delete(socket);
+            if (event.code === CLOSE_WRONG_TOKEN || event.code === CLOSE_FOREIGN_PAGE || event.code === CLOSE_BUSY) {
+                showRefusal(event.code, event.reason);
+            }
+            showLink();
+        });
+        showLink();
+    }
+
+    const LINK_WORDS = {
+        connected: 'Connected to the desktop',
+        reconnecting: 'Connecting to the desktop...',
+        disconnected: 'Not connected to the desktop',
+    };
+    function showLink() {
+        const states = [...sockets].map((socket) => socket.readyState);
+        linkState = states.includes(NativeWebSocket.OPEN) ? 'connected'
+            : states.includes(NativeWebSocket.CONNECTING) ? 'reconnecting' : 'disconnected';
+        const link = $('link');
+        if (link) {
+            link.dataset.state = linkState;
+            link.title = LINK_WORDS[linkState];
+            link.setAttribute('aria-label', LINK_WORDS[linkState]);
+        }
+    }
+
+    function refusalWords(code, reason) {
+        if (code === CLOSE_WRONG_TOKEN) {
+            return ['The desktop did not accept this page',
+                'This page\'s key is missing or out of date (the desktop may have made a new one). ' +
+                'Scan the code the desktop shows again, or open the address it printed.'];
+        }
+        if (code === CLOSE_FOREIGN_PAGE) {
+            return ['This page was not opened at the desktop\'s address',
+                'Open the address the desktop printed (or scan the code it shows) instead of this one.'];
+        }
+        const who = /^[0-9.]{7,15}$/.test(reason) ? reason : 'another device';
+        return ['Another handheld is in use: ' + who,
+            'Only one handheld can drive the desktop at a time. Close Penvale on ' + who +
+            ' or wait until it disconnects, then tap Try again.'];
+    }
+    function showRefusal(code, reason) {
+        if (closed) {
+            return;
+        }
+        refusal = {code, reason};
+        const [title, text] = refusalWords(code, reason);
+        $('notice-title').textContent = title;
+        $('notice-text').textContent = text;
+        $('notice').hidden = false;
+    }
+
+    // The first touch of the surface asks for the whole screen and keeps it awake, where the browser offers that.
+    // Not a touch of a control: the page's resizing would lose its click.
+    let fullscreenRequests = 0;
+    let wakeLock = null;  // the lock, or the promise of it
+    let awake = false;    // the page wants the screen kept on
+    function keepAwake() {
+        if (closed || !awake || wakeLock !== null || document.visibilityState !== 'visible' || !navigator.wakeLock) {
+            return;
+        }
+        wakeLock = navigator.wakeLock.request('screen').then((lock) => {
+            lock.addEventListener('release', () => (wakeLock = null));
+            return lock;
+        }, () => (wakeLock = null));
+    }
+    function onFirstTouch() {
+        canvas.removeEventListener('pointerdown', onFirstTouch, true);
+        const root = document.documentElement;
+        if (!document.fullscreenElement && typeof root.requestFullscreen === 'function') {
+            ++fullscreenRequests;
+            root.requestFullscreen({navigationUI: 'hide'}).catch(() => {});
+        }
+        awake = true;
+        keepAwake();
+    }
 
     function token() {
         const fromUrl = new URLSearchParams(location.search).get('t');
@@ -75,14 +173,61 @@ const PvPage = (() => {
             pressure, event.tiltX || 0, event.tiltY || 0, event.buttons);
     }
 
+    // The recogniser decides which pointer drives the surface (a pen takes over from a touch, a touch may give
+    // way to a pen); the page follows it.
+    function followTracked() {
+        const tracked = wasm()._pv_pointer_tracked();
+        pointerId = tracked >= 0 ? tracked : null;
+    }
+    let penRemembered = false;
+    function rememberPen() {
+        if (!penRemembered && wasm()._pv_pen_seen()) {
+            penRemembered = true;
+            try {
+                localStorage.setItem('PenSeen', '1');
+            } catch (e) {
+                // Private browsing: known for this visit only.
+            }
+        }
+    }
+
     function onPointerDown(event) {
         event.preventDefault();
-        if (closed || modalDepth > 0 || pointerId !== null || !event.isPrimary || event.button !== 0) {
+        const penOverTouch = event.pointerType === 'pen' && pointerId !== null && pointerKind === 'touch';
+        if (closed || modalDepth > 0 || (pointerId !== null && !penOverTouch) || !event.isPrimary ||
+            event.button !== 0) {
             return;
         }
-        pointerId = event.pointerId;
-        canvas.setPointerCapture(event.pointerId);
         sample(wasm()._pv_pointer_down, event, event.pointerId);
+        followTracked();
+        rememberPen();
+        if (pointerId === event.pointerId) {
+            pointerKind = event.pointerType;
+            canvas.setPointerCapture(event.pointerId);
+        }
+    }
+
+    // A pen in range: hovering over the page, or gone from it.
+    function onPenHover(event) {
+        if (event.pointerType === 'pen' && event.pointerId !== pointerId && started && !closed) {
+            wasm()._pv_pen(1, event.timeStamp);
+            followTracked();
+            rememberPen();
+        }
+    }
+    function onPenLeave(event) {
+        if (event.pointerType === 'pen' && event.relatedTarget === null && started && !closed) {
+            wasm()._pv_pen(0, event.timeStamp);
+        }
+    }
+
+    // The page goes away (hidden, another app, focus lost, the capture taken): the gesture ends as a lift
+    // would, at once; the same pointer later starts a new one.
+    function endGesture() {
+        if (pointerId !== null && started && !closed) {
+            pointerId = null;
+            wasm()._pv_pointer_end();
+        }
     }
 
     // Every sample since the last event, oldest first; outside a secure context only the event itself.
@@ -268,6 +413,10 @@ const PvPage = (() => {
     function exit() {
         closed = true;
         wasm()._pv_exit();
+        if (document.fullscreenElement && document.exitFullscreen) {
+            document.exitFullscreen().catch(() => {});
+        }
+        Promise.resolve(wakeLock).then((lock) => lock?.release()).catch(() => {});
         document.title = 'Penvale (closed)';
         document.body.innerHTML = '<main class="closed"><h1>Penvale is closed</h1>' +
             '<p>The connection to the desktop has ended. Reload this page to start Penvale again.</p></main>';
@@ -333,6 +482,22 @@ const PvPage = (() => {
         canvas.addEventListener('pointerup', onPointerUp);
         canvas.addEventListener('pointercancel', onPointerCancel);
         canvas.addEventListener('pointerleave', onPointerLeave);
+        canvas.addEventListener('lostpointercapture', (event) => {
+            if (event.pointerId === pointerId) {
+                endGesture();
+            }
+        });
+        document.addEventListener('visibilitychange', () => {
+            if (document.visibilityState === 'hidden' && started && !closed) {
+                endGesture();
+                wasm()._pv_pen(0, performance.now());
+            }
+        });
+        window.addEventListener('pagehide', endGesture);
+        window.addEventListener('blur', endGesture);
+        window.addEventListener('pointerover', onPenHover);
+        window.addEventListener('pointermove', onPenHover);
+        window.addEventListener('pointerout', onPenLeave);
         // A pointer that ends anywhere (under a box, off the canvas) is no longer down.
         window.addEventListener('pointerup', (event) => {
             if (event.pointerId === pointerId && event.target !== canvas) {
@@ -344,6 +509,10 @@ const PvPage = (() => {
             document.addEventListener(type, (event) => event.preventDefault(), {passive: false});
         }
         document.addEventListener('touchmove', (event) => event.preventDefault(), {passive: false});
+        canvas.addEventListener('pointerdown', onFirstTouch, true);
+        // The browser lets a wake lock go while the page is hidden.
+        document.addEventListener('visibilitychange', keepAwake);
+        $('notice-retry').addEventListener('click', () => location.reload());
         document.addEventListener('keydown', onKey);
         document.addEventListener('keyup', onKey);
 
@@ -385,6 +554,8 @@ const PvPage = (() => {
     function start() {
         wire();
         started = true;
+        document.documentElement.style.setProperty('--bar', BAR_HEIGHT + 'px');
+        showLink();
         const g = geometry();
         canvas.width = g.width;
         canvas.height = g.surfaceHeight;
@@ -396,6 +567,11 @@ const PvPage = (() => {
         const text = wasm()._malloc(size);
         wasm().stringToUTF8(url, text, size);
         wasm()._pv_start(text, g.width, g.height, BAR_HEIGHT, g.width, g.surfaceHeight);
+        try {
+            wasm()._pv_pen_known(localStorage.getItem('PenSeen') === '1' ? 1 : 0);
+        } catch (e) {
+            // No storage: a pen is known once it shows itself.
+        }
         wasm()._free(text);
         // The layout may have changed while the module loaded.
         layout();
@@ -439,6 +615,9 @@ const PvPage = (() => {
         get firstPresent() { return firstPresent; },
         get presented() { return presented; },
         get closed() { return closed; },
+        get link() { return linkState; },
+        get refusal() { return refusal; },
+        get fullscreenRequests() { return fullscreenRequests; },
         get modal() { return modalDepth > 0; },
         boxText: () => (boxes.length > 0 ? boxes[0] : null),
     };

@@ -122,6 +122,36 @@ EMSCRIPTEN_KEEPALIVE void pv_pointer_cancel(int id) {
         g_page->surface.Input().Cancel(id);
     }
 }
+// The page went away (hidden, left, out of focus, capture lost): the gesture ends now.
+EMSCRIPTEN_KEEPALIVE void pv_pointer_end() {
+    if (g_page != nullptr) {
+        g_page->surface.Input().End();
+    }
+}
+// The pointer that drives the surface after the last call, or -1.
+EMSCRIPTEN_KEEPALIVE int pv_pointer_tracked() {
+    return g_page != nullptr ? g_page->surface.Input().TrackedId() : -1;
+}
+
+// A pen hovers (near 1) or left the page's range (near 0); known: a pen was seen here before.
+EMSCRIPTEN_KEEPALIVE void pv_pen(int near, double timeMs) {
+    if (g_page == nullptr) {
+        return;
+    }
+    if (near != 0) {
+        g_page->surface.Input().PenNear(timeMs);
+    } else {
+        g_page->surface.Input().PenGone(timeMs);
+    }
+}
+EMSCRIPTEN_KEEPALIVE void pv_pen_known(int known) {
+    if (g_page != nullptr) {
+        g_page->surface.Input().SetPenKnown(known != 0);
+    }
+}
+EMSCRIPTEN_KEEPALIVE int pv_pen_seen() {
+    return g_page != nullptr && g_page->surface.Input().PenKnown() ? 1 : 0;
+}
 
 // A modal box or dialog of the page opened (1) or the last one closed (0); pointerDown: a pointer is
 // really down on the surface now.

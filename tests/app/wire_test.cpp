@@ -93,13 +93,12 @@ void TestWire::gesturesOnTheMainWindowReachTheListener() {
     std::string expected = Extent(4 * width, 4 * height) + "!^";
     QCOMPARE(listener.Read(expected.size()), expected);
 
-    // A slide: one Position per move; the lift releases ("^") without a last batch because a tap came just
-    // before.
+    // A slide: one Position per move; the lift releases ("^") with a last batch, a tap just before or not.
     Press({60, 60});
     Move({70, 60});
     Move({80, 64});
     Release({80, 64});
-    expected = Rec(280, 240) + Rec(320, 256) + "^";
+    expected = Rec(280, 240) + Rec(320, 256) + "^" + Rec(320, 256);
     QCOMPARE(listener.Read(expected.size()), expected);
 
     // A double-tap and drag: click, second click, press at the pen; the first move is skipped, the rest drag.

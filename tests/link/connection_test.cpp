@@ -91,9 +91,9 @@ TEST_F(Connection, AttachAtCreationThenSilentReconnectionWithAFreshExtentAfterSe
     EXPECT_TRUE(boxes.shown.empty());
 
     // The new connection carries no Attach and not the bytes of the failed write: the
-    // next pen event starts with a fresh Extent. (A tap right after a tap only releases.)
+    // next pen event starts with a fresh Extent, then the tap's own click.
     Tap(view, host);
-    EXPECT_EQ(listener.Read(kExtent.size() + 1), kExtent + "^");
+    EXPECT_EQ(listener.Read(kExtent.size() + 2), kExtent + "!^");
     EXPECT_EQ(listener.ReadAvailable(), "");
 }
 
@@ -121,7 +121,7 @@ TEST_F(Connection, WithNothingListeningStartupIsSilentAndEveryWriteShowsOneBox) 
     EXPECT_EQ(boxes.shown.size(), 3u);
     ASSERT_TRUE(late.Accept());
     Tap(view, host);
-    EXPECT_EQ(late.Read(kExtent.size() + 1), kExtent + "^") << "the first tap's click was sent (and lost)";
+    EXPECT_EQ(late.Read(kExtent.size() + 2), kExtent + "!^") << "every tap clicks, the lost one before too";
 }
 
 TEST_F(Connection, WritesOnABrokenConnectionNeverKillTheProcess) {
@@ -291,7 +291,7 @@ TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
     EXPECT_EQ(io.connects.size(), 2u);
     view.OnCommand(pv::cmd::kRightClick);
     Tap(view, host);
-    EXPECT_EQ(io.writes, (std::vector<std::string>{"|", kExtent, "^"}));
+    EXPECT_EQ(io.writes, (std::vector<std::string>{"|", kExtent, "!^"}));
     EXPECT_TRUE(boxes.shown.empty());
 
     // The socket cannot even be created: its error number, then the failure box.

@@ -107,6 +107,9 @@ public:
     // Services without pausing between turns (for measuring latency).
     void SetSpin(bool spin) { m_spin = spin; }
     const std::string& Error() const { return m_error; }
+    // The code and reason of the server's close frame (0 and empty without one).
+    int CloseCode() const { return m_closeCode; }
+    const std::string& CloseReason() const { return m_closeReason; }
     // Data frames the server sent (it should send none).
     const std::vector<std::string>& Received() const { return m_received; }
 
@@ -174,6 +177,14 @@ private:
             }
             return 0;
         }
+        case LWS_CALLBACK_WS_PEER_INITIATED_CLOSE: {
+            const auto* bytes = static_cast<const unsigned char*>(in);
+            if (len >= 2) {
+                self->m_closeCode = bytes[0] << 8 | bytes[1];
+                self->m_closeReason.assign(reinterpret_cast<const char*>(bytes) + 2, len - 2);
+            }
+            return 0;
+        }
         case LWS_CALLBACK_CLIENT_CLOSED:
             self->m_ended = true;
             return 0;
@@ -203,6 +214,8 @@ private:
     bool m_closing = false;
     bool m_spin = false;
     std::string m_error;
+    int m_closeCode = 0;
+    std::string m_closeReason;
     std::deque<std::pair<std::string, bool>> m_outgoing;
     std::vector<std::string> m_received;
     std::string m_flood;

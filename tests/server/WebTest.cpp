@@ -1,8 +1,13 @@
 // The browser handheld's side of the server: its page and its WebSocket, through
 // real loopback connections, in this process and as the program a user runs.
 
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -21,6 +27,7 @@
 #include "tests/server/RecordingSink.h"
 #include "server/Server.h"
 #include "tests/server/ServerProcess.h"
+#include "server/QrText.h"
 #include "server/WebServer.h"
 #include "tests/server/WebSocketClient.h"
 #include "server/WebToken.h"
@@ -77,11 +84,12 @@ struct StandInRoot {
 
 // One HTTP/1.0 request from a loopback source address; the whole answer, or
 // empty when the server hung up without one.
-std::string HttpGet(const char* source, std::uint16_t port, const std::string& path) {
+std::string HttpGet(const char* source, std::uint16_t port, const std::string& path,
+                    const std::string& headers = {}) {
     LoopbackClient client(source, kServerAddress, port);
     if (!client.Connected() ||
         !client.Send("GET " + path + " HTTP/1.0\r\nHost: " + kServerAddress + ":" + std::to_string(port) +
-                     "\r\n\r\n")) {
+                     "\r\n" + headers + "\r\n")) {
         return {};
     }
     return client.ReadAll();
@@ -187,6 +195,30 @@ TEST(WebHandheld, ServesTheBundleWithItsTypesAndNothingOutsideIt) {
         std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_EQ(Body(response), expected) << row.path;
     }
+    // A browser that takes gzip gets the compressed copy where there is one, not older than its original; the
+    // others and every other browser get the file itself. Each is kept and asked for again (its ETag).
+    WriteFile(site.root / "penvale.wasm.gz", "wasm, packed");
+    WriteFile(site.root / "penvale.js.gz", "js, packed but stale");
+    fs::last_write_time(site.root / "penvale.js.gz",
+                        fs::last_write_time(site.root / "penvale.js") - std::chrono::seconds(10));
+    const std::string takesGzip = "Accept-Encoding: gzip, deflate\r\n";
+    std::string packed = HttpGet(kServerAddress, port, "/penvale.wasm", takesGzip);
+    EXPECT_EQ(HeaderValue(packed, "content-encoding"), "gzip");
+    EXPECT_EQ(HeaderValue(packed, "content-type"), "application/wasm");
+    EXPECT_EQ(Body(packed), "wasm, packed");
+    EXPECT_NE(HeaderValue(packed, "cache-control").find("must-revalidate"), std::string::npos) << packed;
+    EXPECT_NE(HeaderValue(packed, "etag"), "");
+    std::string plain = HttpGet(kServerAddress, port, "/penvale.wasm");
+    EXPECT_EQ(HeaderValue(plain, "content-encoding"), "");
+    EXPECT_EQ(Body(plain), std::string("\0asm\1\0\0\0", 8));
+    std::string stale = HttpGet(kServerAddress, port, "/penvale.js", takesGzip);
+    EXPECT_EQ(HeaderValue(stale, "content-encoding"), "");
+    EXPECT_EQ(Body(stale), "var Module = {};");
+    std::string again = HttpGet(kServerAddress, port, "/penvale.wasm",
+                                takesGzip + "If-None-Match: " + HeaderValue(packed, "etag") + "\r\n");
+    EXPECT_EQ(again.substr(0, 12), "HTTP/1.0 304") << again;
+    EXPECT_EQ(Body(again), "");
+
     // Nothing from outside the web root, however the path is spelt, nor
     // through a link in it; a link inside it is followed.
     fs::create_symlink(site.root.parent_path() / "secret.txt", site.root / "link.txt");
@@ -199,6 +231,85 @@ TEST(WebHandheld, ServesTheBundleWithItsTypesAndNothingOutsideIt) {
         EXPECT_EQ(response.find("not for the web"), std::string::npos) << path;
         EXPECT_EQ(response.substr(0, 12), "HTTP/1.0 404") << path << "\n" << response;
     }
+}
+
+// Gives this process's own network namespace's loopback interface another
+// address (a label "lo:N"), as a second machine's would be.
+bool AddLoopbackAddress(int label, const char* address) {
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::snprintf(request.ifr_name, sizeof request.ifr_name, "lo:%d", label);
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    inet_pton(AF_INET, address, &in.sin_addr);
+    std::memcpy(&request.ifr_addr, &in, sizeof in);
+    bool done = fd >= 0 && ioctl(fd, SIOCSIFADDR, &request) == 0;
+    close(fd);
+    return done;
+}
+
+constexpr int kNoNamespace = 77;
+
+// In a network namespace of its own, where two addresses outside loopback's
+// range stand for the desktop and a phone: /connect is the desktop's only.
+// Returns 0 when it is refused to the phone and served to the desktop itself.
+int ConnectPageInOwnNetwork() {
+    if (unshare(CLONE_NEWNET) != 0) {
+        return kNoNamespace;
+    }
+    ifreq up{};
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    std::snprintf(up.ifr_name, sizeof up.ifr_name, "lo");
+    bool ready = ioctl(fd, SIOCGIFFLAGS, &up) == 0;
+    up.ifr_flags = static_cast<short>(up.ifr_flags | IFF_UP);
+    ready = ready && ioctl(fd, SIOCSIFFLAGS, &up) == 0;
+    close(fd);
+    if (!ready || !AddLoopbackAddress(1, "198.18.0.1") || !AddLoopbackAddress(2, "198.18.0.2")) {
+        return kNoNamespace;
+    }
+    StandInRoot site;
+    WebServer web(AllowList({*ParseIpv4Range("198.18.0.0/15")}));
+    if (!web.Start({*ParseIpv4Address("198.18.0.1"), 0, site.root.string(), kToken}).empty()) {
+        return 2;
+    }
+    web.SetConnectPage("<p>the code</p>");
+    auto get = [&](const char* source) {
+        LoopbackClient client(source, "198.18.0.1", web.Port());
+        if (!client.Connected() || !client.Send("GET /connect HTTP/1.0\r\nHost: 198.18.0.1\r\n\r\n")) {
+            return std::string();
+        }
+        return client.ReadAll();
+    };
+    std::string phone = get("198.18.0.2");
+    std::string desktop = get("198.18.0.1");
+    std::string page = get("198.18.0.2");
+    bool refused = phone.rfind("HTTP/1.0 403", 0) == 0 && phone.find("the code") == std::string::npos &&
+                   page.find("the code") == std::string::npos;
+    bool served = desktop.rfind("HTTP/1.0 200", 0) == 0 && Body(desktop) == "<p>the code</p>";
+    if (!refused || !served) {
+        std::fprintf(stderr, "phone:\n%s\ndesktop:\n%s\n", phone.c_str(), desktop.c_str());
+    }
+    web.Stop();
+    return refused && served ? 0 : 1;
+}
+
+TEST(WebHandheld, TheConnectPageIsForTheDesktopItselfOnly) {
+    EXPECT_TRUE(SameMachine(0x7f000001, 0xc6120001));
+    EXPECT_TRUE(SameMachine(0x7f000003, 0x7f000002));
+    EXPECT_TRUE(SameMachine(0xc6120001, 0xc6120001));
+    EXPECT_FALSE(SameMachine(0xc6120002, 0xc6120001));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        _exit(ConnectPageInOwnNetwork());
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == kNoNamespace) {
+        GTEST_SKIP() << "no network namespace could be made here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(WebHandheld, OnlyHttp11IsSpokenAndItsUpgradeOnlyToAWebSocket) {
@@ -316,6 +427,9 @@ TEST(WebHandheld, ATcpAndAWebSocketHandheldFollowTheOneHandheldRule) {
     ASSERT_TRUE(stranger->WaitOpen()) << stranger->Error();
     stranger->Send("!");
     EXPECT_TRUE(stranger->WaitClosedByServer());
+    // Told who has it, so that its page can say so.
+    EXPECT_EQ(stranger->CloseCode(), kCloseBusy);
+    EXPECT_EQ(stranger->CloseReason(), kServerAddress);
     EXPECT_NE(LineWith(running.log, "refused 127.0.0.3:"), "");
     LoopbackClient tcpStranger("127.0.0.4", kServerAddress, running.server.Port());
     ASSERT_TRUE(tcpStranger.Connected());
@@ -441,23 +555,11 @@ Lines ReadLines(ServerProcess& server, std::size_t count) {
     return lines;
 }
 
-// What a QR reader makes of the code drawn in text lines, through zbarimg.
-std::string DecodeQr(const Lines& qr, const std::string& imagePath) {
-    const std::string full = "\u2588", upper = "\u2580", lower = "\u2584";
+// What a QR reader makes of modules (true: light), through an image and zbarimg.
+std::string ReadModules(const std::vector<std::vector<bool>>& light, const std::string& imagePath) {
     constexpr int kScale = 4;
-    std::vector<std::vector<bool>> light;
-    for (const std::string& line : qr) {
-        std::vector<bool> top, bottom;
-        for (std::size_t at = 0; at < line.size();) {
-            bool isFull = line.compare(at, full.size(), full) == 0;
-            bool isUpper = line.compare(at, upper.size(), upper) == 0;
-            bool isLower = line.compare(at, lower.size(), lower) == 0;
-            top.push_back(isFull || isUpper);
-            bottom.push_back(isFull || isLower);
-            at += isFull || isUpper || isLower ? full.size() : 1;
-        }
-        light.push_back(top);
-        light.push_back(bottom);
+    if (light.empty()) {
+        return {};
     }
     std::ofstream image(imagePath);
     image << "P1\n" << light[0].size() * kScale << " " << light.size() * kScale << "\n";
@@ -487,6 +589,104 @@ std::string DecodeQr(const Lines& qr, const std::string& imagePath) {
         text.pop_back();
     }
     return text;
+}
+
+// The code drawn in text lines as a terminal shows it: half blocks in the
+// foreground colour over the background colour, each the terminal's default
+// until an escape sequence (SGR) sets it. darkTerminal: light text on dark.
+std::vector<std::vector<bool>> RenderTerminal(const Lines& qr, bool darkTerminal) {
+    const std::string full = "\u2588", upper = "\u2580", lower = "\u2584";
+    int foreground = -1, background = -1;  // 1 light, 0 dark, -1 the terminal's default
+    std::vector<std::vector<bool>> light;
+    for (const std::string& line : qr) {
+        std::vector<bool> top, bottom;
+        for (std::size_t at = 0; at < line.size();) {
+            if (line.compare(at, 2, "\x1b[") == 0) {
+                std::size_t end = line.find('m', at);
+                std::string parameters = line.substr(at + 2, end - at - 2);
+                for (std::size_t from = 0; from <= parameters.size();) {
+                    std::size_t to = std::min(parameters.find(';', from), parameters.size());
+                    int code = to > from ? std::stoi(parameters.substr(from, to - from)) : 0;
+                    if (code == 0) {
+                        foreground = -1;
+                        background = -1;
+                    } else if ((code >= 30 && code <= 37) || (code >= 90 && code <= 97)) {
+                        foreground = code == 37 || (code >= 91 && code <= 97) ? 1 : 0;
+                    } else if ((code >= 40 && code <= 47) || (code >= 100 && code <= 107)) {
+                        background = code == 47 || (code >= 101 && code <= 107) ? 1 : 0;
+                    }
+                    from = to + 1;
+                }
+                at = end + 1;
+                continue;
+            }
+            bool ink = foreground < 0 ? darkTerminal : foreground == 1;
+            bool paper = background < 0 ? !darkTerminal : background == 1;
+            bool isFull = line.compare(at, full.size(), full) == 0;
+            bool isUpper = line.compare(at, upper.size(), upper) == 0;
+            bool isLower = line.compare(at, lower.size(), lower) == 0;
+            top.push_back(isFull || isUpper ? ink : paper);
+            bottom.push_back(isFull || isLower ? ink : paper);
+            at += isFull || isUpper || isLower ? full.size() : 1;
+        }
+        light.push_back(top);
+        light.push_back(bottom);
+    }
+    return light;
+}
+
+// The code drawn in text lines, as on a terminal with light text on a dark background.
+std::string DecodeQr(const Lines& qr, const std::string& imagePath) {
+    return ReadModules(RenderTerminal(qr, true), imagePath);
+}
+
+// The SVG's modules: one "M x y h1v1h-1z" square for each dark module on a light ground.
+std::string DecodeQrSvg(const std::string& svg, const std::string& imagePath) {
+    std::size_t viewBox = svg.find("viewBox=\"0 0 ");
+    if (viewBox == std::string::npos) {
+        return {};
+    }
+    std::size_t side = std::stoul(svg.substr(viewBox + 13));
+    std::vector<std::vector<bool>> light(side, std::vector<bool>(side, true));
+    for (std::size_t at = svg.find('M'); at != std::string::npos; at = svg.find('M', at + 1)) {
+        std::size_t space = svg.find(' ', at);
+        std::size_t x = std::stoul(svg.substr(at + 1, space - at - 1));
+        std::size_t y = std::stoul(svg.substr(space + 1));
+        if (x < side && y < side) {
+            light[y][x] = false;
+        }
+    }
+    return ReadModules(light, imagePath);
+}
+
+Lines SplitLines(const std::string& text) {
+    Lines lines;
+    for (std::size_t from = 0; from < text.size();) {
+        std::size_t to = text.find('\n', from);
+        lines.push_back(text.substr(from, to - from));
+        from = to == std::string::npos ? text.size() : to + 1;
+    }
+    return lines;
+}
+
+TEST(QrCode, TheColouredCodeReadsOnLightAndDarkTerminalsAndTheImageReadsToo) {
+    TempFolder folder;
+    const std::string url = "http://127.0.0.2:8080/?t=0123456789abcdef0123456789abcdef";
+    // Printed with its own colours: the same code on either terminal.
+    Lines coloured = SplitLines(QrText(url, true));
+    EXPECT_EQ(ReadModules(RenderTerminal(coloured, true), folder.Path() + "/dark.pbm"), url);
+    EXPECT_EQ(ReadModules(RenderTerminal(coloured, false), folder.Path() + "/light.pbm"), url);
+    // Each line resets the colours it set, so that the terminal's own come back after it.
+    for (const std::string& line : coloured) {
+        EXPECT_EQ(line.rfind("\x1b[", 0), 0u);
+        EXPECT_EQ(line.substr(line.size() - 4), "\x1b[0m");
+    }
+    // Without colours (a log) it is drawn for a dark background, the common terminal's.
+    EXPECT_EQ(ReadModules(RenderTerminal(SplitLines(QrText(url, false)), true), folder.Path() + "/plain.pbm"), url);
+    EXPECT_EQ(DecodeQrSvg(QrSvg(url), folder.Path() + "/svg.pbm"), url);
+    // A text too long for any code gives nothing rather than a wrong code.
+    EXPECT_EQ(QrText(std::string(8000, 'x'), true), "");
+    EXPECT_EQ(QrSvg(std::string(8000, 'x')), "");
 }
 
 TEST(WebProgram, PrintsTheAddressWithAQrCodeAndPrintsWhatTheWebSocketSends) {
@@ -525,6 +725,22 @@ TEST(WebProgram, PrintsTheAddressWithAQrCodeAndPrintsWhatTheWebSocketSends) {
     // And a phone's reading of it is the address: the drawing as an image
     // (dark where a half block is blank), read by zbar.
     EXPECT_EQ(DecodeQr(qr, state.Path() + "/qr.pbm"), program.url);
+    // The same code as an image in the state folder, private as the token is, and on /connect for a
+    // browser on this machine, never kept in a cache.
+    EXPECT_NE(program.process->ErrLineWith("/connect (in a browser on this machine) and in " + state.Path() +
+                                           "/web-qr.svg"),
+              "");
+    std::ifstream svgFile(state.Path() + "/web-qr.svg");
+    std::string svg((std::istreambuf_iterator<char>(svgFile)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(DecodeQrSvg(svg, state.Path() + "/file.pbm"), program.url);
+    struct stat svgInfo {};
+    ASSERT_EQ(stat((state.Path() + "/web-qr.svg").c_str(), &svgInfo), 0);
+    EXPECT_EQ(svgInfo.st_mode & 0777, 0600u);
+    std::string connect = HttpGet("127.0.0.9", program.port, "/connect");
+    EXPECT_EQ(connect.substr(0, 12), "HTTP/1.0 200") << connect.substr(0, 200);
+    EXPECT_EQ(HeaderValue(connect, "cache-control"), "no-store");
+    EXPECT_EQ(DecodeQrSvg(Body(connect), state.Path() + "/connect.pbm"), program.url);
+    EXPECT_NE(Body(connect).find("<a href=\"" + program.url + "\">"), std::string::npos);
 
     // The file is private to the user.
     struct stat info {};
@@ -557,20 +773,31 @@ TEST(WebProgram, RefusesUpgradesWithoutTheTokenOrFromAForeignPageAndSaysWhy) {
         std::string path;
         std::string origin;
         const char* reason;
+        int code;  // the close frame's code that tells the page why; 0: the handshake is refused
     };
-    std::vector<Row> rows = {Row{"/ws", own, "without the token"}, Row{"/ws?t=", own, "without the token"},
-                             Row{"/ws?t=" + wrong, own, "wrong token"},
-                             Row{"/ws?t=" + program.token.substr(0, 31), own, "wrong token"},
-                             Row{"/ws?t=" + program.token, "http://evil.example", "Origin 'http://evil.example'"},
-                             Row{"/ws?t=" + program.token, own + "0", "foreign page"},
-                             Row{"/ws?t=" + program.token, "", "Origin missing"},
-                             Row{"/?t=" + program.token, own, "is not /ws"}};
+    std::vector<Row> rows = {
+        Row{"/ws", own, "without the token", kCloseWrongToken},
+        Row{"/ws?t=", own, "without the token", kCloseWrongToken},
+        Row{"/ws?t=" + wrong, own, "wrong token", kCloseWrongToken},
+        Row{"/ws?t=" + program.token.substr(0, 31), own, "wrong token", kCloseWrongToken},
+        Row{"/ws?t=" + program.token, "http://evil.example", "Origin 'http://evil.example'", kCloseForeignPage},
+        Row{"/ws?t=" + program.token, own + "0", "foreign page", kCloseForeignPage},
+        Row{"/ws?t=" + program.token, "", "Origin missing", kCloseForeignPage},
+        Row{"/?t=" + program.token, own, "is not /ws", 0}};
     // Each from an address of its own, so that each gets its line.
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         std::string source = "127.0.0." + std::to_string(10 + i);
         auto handheld = program.Handheld(row.path, row.origin, source.c_str());
-        EXPECT_FALSE(handheld->WaitOpen()) << row.path << " " << row.origin;
+        if (row.code == 0) {
+            EXPECT_FALSE(handheld->WaitOpen()) << row.path << " " << row.origin;
+        } else {
+            // Accepted only to be closed at once, with the code and no data taken.
+            handheld->WaitOpen();
+            EXPECT_TRUE(handheld->WaitClosedByServer()) << row.path << " " << row.origin;
+            EXPECT_EQ(handheld->CloseCode(), row.code) << row.path << " " << row.origin;
+            EXPECT_FALSE(handheld->Send("|")) << row.path << " " << row.origin;
+        }
         std::string line = program.process->ErrLineWith("refused " + source + ":");
         EXPECT_NE(line.find(row.reason), std::string::npos) << line;
         // The token never reaches the log, right or wrong.
@@ -579,9 +806,9 @@ TEST(WebProgram, RefusesUpgradesWithoutTheTokenOrFromAForeignPageAndSaysWhy) {
     // The same refusal again from the same address is held back (a page that
     // retries cannot flood the log); another reason is not.
     for (int again = 0; again < 3; ++again) {
-        EXPECT_FALSE(program.Handheld("/ws", own, "127.0.0.10")->WaitOpen());
+        EXPECT_TRUE(program.Handheld("/ws", own, "127.0.0.10")->WaitClosedByServer());
     }
-    EXPECT_FALSE(program.Handheld("/ws?t=" + wrong, own, "127.0.0.10")->WaitOpen());
+    EXPECT_TRUE(program.Handheld("/ws?t=" + wrong, own, "127.0.0.10")->WaitClosedByServer());
     EXPECT_NE(program.process->ErrLineWith("refused 127.0.0.10:").find("wrong token"), std::string::npos);
 
     // None of them got near the pointer, and the right one still gets in.
@@ -640,7 +867,8 @@ TEST(WebProgram, TheTokenSurvivesARestartUntilNewTokenReplacesIt) {
         ASSERT_EQ(program.token.size(), 32u);
         EXPECT_NE(program.token, first);
         auto old = program.Handheld("/ws?t=" + first, Origin(program.port));
-        EXPECT_FALSE(old->WaitOpen());
+        EXPECT_TRUE(old->WaitClosedByServer());
+        EXPECT_EQ(old->CloseCode(), kCloseWrongToken);
         EXPECT_NE(program.process->ErrLineWith("wrong token"), "");
         auto handheld = program.Handheld();
         ASSERT_TRUE(handheld->WaitOpen()) << handheld->Error();

@@ -154,8 +154,8 @@ TEST(GesturesFromStart, PlainTapSendsExtentThenClick) {
     CSurfaceRig rig;
     Play(rig, {{Ev::Down, A, {rA}, {":09601072"}}, {Ev::Up, A, {rA}, {"!^"}}});
     EXPECT_TRUE(rig.host.timers.empty());
-    // The click was sent: a slide that follows releases without a last batch.
-    Play(rig, {{Ev::Down, B, {rB}, {}}, {Ev::Move, C, {rC}, {pC}}, {Ev::Up, C, {rC}, {"^"}}});
+    // A slide that follows is a plain slide: release and its last batch.
+    Play(rig, {{Ev::Down, B, {rB}, {}}, {Ev::Move, C, {rC}, {pC}}, {Ev::Up, C, {rC}, {"^", pC}}});
 }
 
 TEST_F(Gestures, SlideAndLift) {
@@ -175,14 +175,19 @@ TEST_F(Gestures, CursorFollowsTheNewestHistoryPoint) {
     EXPECT_EQ(rig.view.CursorPoint(), C) << "from the history, not the message's point";
 }
 
-TEST_F(Gestures, TwoPlainTapsThenAThird) {
+TEST_F(Gestures, PlainTapsFarApartEachClick) {
+    // Taps that are not double taps (each arrives as a pen-down): every one clicks, so a
+    // user pressing "Next" once a second loses none of them.
     Play(rig, {{Ev::Down, A, {rA}, {}},
                {Ev::Up, A, {rA}, {"!^"}},
                {Ev::Down, B, {rB}, {}},
-               {Ev::Up, B, {rB}, {"^"}},
+               {Ev::Up, B, {rB}, {"!^"}},
                {Ev::Down, C, {rC}, {}},
                {Ev::Up, C, {rC}, {"!^"}}});
     EXPECT_TRUE(Started().empty());
+    // A double tap after them still completes a double click with the last one.
+    Play(rig, {{Ev::DoubleTap, C, {rC}, {"!^", pC, "!"}}, {Ev::Up, C, {rC}, {"^"}}});
+    EXPECT_EQ(Started(), (Timers{{1, 500}}));
 }
 
 TEST_F(Gestures, DoubleTapAndLift) {
@@ -232,20 +237,21 @@ TEST_F(Gestures, TapAndHoldThenLiftClicks) {
     Play(rig, {{Ev::Down, A, {rA}, {}}, {Ev::Hold, sA, {rA}, {pA, "!", pA}}, {Ev::Up, A, {rA}, {"!^"}}});
     EXPECT_TRUE(Started().empty());
     EXPECT_FALSE(WindowOpen());
-    // The hold's drag ended with the lift: a slide now only moves, and its lift sends no
-    // last batch after the hold's click.
-    Play(rig, {{Ev::Move, C, {rC}, {pC}}, {Ev::Up, C, {rC}, {"^"}}});
+    // The hold's drag ended with the lift: the slide after the probe's pen-down only moves
+    // and releases as any slide.
+    Play(rig, {{Ev::Move, C, {rC}, {pC}}, {Ev::Up, C, {rC}, {"^", pC}}});
     EXPECT_TRUE(Started().empty());
 }
 
-TEST_F(Gestures, TapAndHoldAfterAPlainTapOnlyReleases) {
+TEST_F(Gestures, TapAndHoldAfterAPlainTapIsAHoldOfItsOwn) {
+    // The earlier tap's click does not carry over: the hold's lift clicks as any hold's.
     Play(rig, {{Ev::Down, A, {rA}, {}},
                {Ev::Up, A, {rA}, {"!^"}},
                {Ev::Down, A, {rA}, {}},
                {Ev::Hold, sA, {rA}, {pA, "!", pA}},
-               {Ev::Up, A, {rA}, {"^"}}});
-    EXPECT_EQ(Started(), (Timers{{1, 500}}));
-    EXPECT_TRUE(WindowOpen());
+               {Ev::Up, A, {rA}, {"!^"}}});
+    EXPECT_TRUE(Started().empty());
+    EXPECT_FALSE(WindowOpen());
 }
 
 TEST_F(Gestures, SecondStrokeWithinTheExtendedDrawingTime) {

@@ -78,9 +78,8 @@ TEST_F(LoopbackGestures, ExtentIsRepeatedAfterTheServerRestarts) {
     host.history = {{440, 344}};
     view->OnPenDown({110, 60});
     view->OnPenUp({110, 60});
-    // No Attach again; a fresh Extent first. The tap before the restart clicked, so this
-    // lift only releases.
-    EXPECT_EQ(listener.Read(10), ":09601072^");
+    // No Attach again; a fresh Extent first, then this tap's own click.
+    EXPECT_EQ(listener.Read(11), ":09601072!^");
 }
 
 }  // namespace

@@ -91,14 +91,15 @@ export async function startServer({address, stateDir, web = true, webPort = 0, e
     return server;
 }
 
-export async function launchBrowser() {
+// extraArgs: more Chromium switches (a host name mapped to a loopback address, say).
+export async function launchBrowser(extraArgs = []) {
     const userDataDir = tempDir('penvale-chromium-');
     const browser = await puppeteer.launch({
         executablePath: env.chromium,
         headless: true,
         userDataDir,
         args: ['--no-sandbox', '--headless', '--disable-gpu', '--disable-quic', '--no-first-run',
-            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+            '--disable-background-networking', '--disable-component-update', '--disable-sync', ...extraArgs],
     });
     const close = browser.close.bind(browser);
     browser.close = async () => {
@@ -151,6 +152,8 @@ export async function openPage(browser, url, {width = 360, height = 640, storage
     await page.waitForFunction(() => typeof PvPage !== 'undefined' && PvPage.firstPresent !== null,
         {timeout: 15000});
     page.loadMs = Date.now() - started;
+    // The bar's height: 44 CSS pixels on a touch screen, 40 with a mouse.
+    page.bar = await page.evaluate(() => PvPage.barHeight);
     page.cdp = await page.createCDPSession();
     return page;
 }
@@ -287,5 +290,32 @@ export async function playStep(page, toucher, step, snapshots) {
         await tapControl(page, '#settings-ok');
     } else if (step.snapshot) {
         snapshots[step.snapshot] = await canvasPixels(page);
+    }
+}
+
+// A stylus through the DevTools protocol (mouse events of pointer type "pen"); points are client pixels of
+// the surface. Hovering moves it without pressing.
+export class Pen {
+    constructor(page, bar) {
+        this.page = page;
+        this.bar = bar;
+        this.down = false;
+    }
+    async send(type, point, button) {
+        await this.page.cdp.send('Input.dispatchMouseEvent', {type, x: point[0], y: point[1] + this.bar,
+            button, buttons: this.down ? 1 : 0, clickCount: type === 'mouseMoved' ? 0 : 1, pointerType: 'pen'});
+        await settle(this.page);
+    }
+    hover(point) {
+        return this.send('mouseMoved', point, 'none');
+    }
+    async stroke(points) {
+        this.down = true;
+        await this.send('mousePressed', points[0], 'left');
+        for (const point of points.slice(1)) {
+            await this.send('mouseMoved', point, 'left');
+        }
+        this.down = false;
+        await this.send('mouseReleased', points[points.length - 1], 'left');
     }
 }

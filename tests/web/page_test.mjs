@@ -1,14 +1,15 @@
 // The browser handheld end to end: the page served by the real penvale-server on
 // a loopback address, in headless Chromium with a phone-sized touch screen.
 import assert from 'node:assert/strict';
-import {spawn} from 'node:child_process';
+import {spawn, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
+import net from 'node:net';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 import {fileURLToPath} from 'node:url';
 
-import {canvasPixels, env, launchBrowser, openPage, playStep, settle, sleep, startServer, tapControl, tempDir,
-    Toucher, until} from './harness.mjs';
+import {canvasPixels, env, launchBrowser, openPage, Pen, playStep, settle, sleep, startServer, tapControl,
+    tempDir, Toucher, until} from './harness.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const script = JSON.parse(fs.readFileSync(path.join(here, 'gestures.json'), 'utf8'));
@@ -21,12 +22,13 @@ after(async () => {
     await browser?.close();
 });
 
-// Runs the Qt program under the script against its own server; its lines and framebuffers.
-async function runQt(stateDir) {
+// Runs the Qt program under the script (a file, by default the shared one) against its own server; its lines
+// and framebuffers.
+async function runQt(stateDir, scriptPath = path.join(here, 'gestures.json')) {
     const server = await startServer({address: '127.0.0.3', stateDir, web: false});
     const out = tempDir('penvale-qt-');
     try {
-        const child = spawn(env.replay, [path.join(here, 'gestures.json'), '127.0.0.3', String(server.port), out], {
+        const child = spawn(env.replay, [scriptPath, '127.0.0.3', String(server.port), out], {
             stdio: ['ignore', 'pipe', 'pipe'],
             env: {...process.env, QT_QPA_PLATFORM: 'offscreen', XDG_RUNTIME_DIR: out},
         });
@@ -119,7 +121,7 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
     const webPort = server.webPort;
     try {
         const page = await openPage(browser, server.url);
-        const toucher = new Toucher(page, 40);
+        const toucher = new Toucher(page, page.bar);
         const boxText = () => page.evaluate(() => PvPage.boxText());
         const dismiss = async (text) => {
             assert.equal(await until(boxText, 10000, 'the box "' + text + '"'), text);
@@ -128,7 +130,7 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
         };
         await toucher.tap([100, 100]);
         await until(() => server.lines().length >= 4, 5000, 'the first tap');
-        assert.deepEqual(server.lines(), ['attach', 'extent 1440 2400', 'down', 'up']);
+        assert.deepEqual(server.lines(), ['attach', 'extent 1440 2384', 'down', 'up']);
         // The page kept the token and took it out of its address.
         assert.equal(await page.evaluate(() => location.search), '');
 
@@ -142,7 +144,8 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
         await toucher.tap([100, 100]);
         await until(() => server.lines().length >= 5, 5000, 'the gestures after the restart');
         await sleep(300);
-        assert.deepEqual(server.lines(), ['position 320 256', 'extent 1440 2400', 'up', 'down', 'up']);
+        assert.deepEqual(server.lines(), ['position 320 256', 'extent 1440 2384', 'up', 'position 320 256', 'down',
+            'up']);
         assert.equal(await boxText(), null, 'a reconnection that worked is no failure');
 
         // Gone again, and still gone at the next write: one failure box, whatever the pen did meanwhile.
@@ -169,7 +172,7 @@ test('a server stopped and started again: the next write reconnects, a fresh Ext
         await until(() => server.lines().length >= 3, 5000, 'the tap after the second restart');
         await sleep(300);
         // The lift ended the slide, so this tap is a click again.
-        assert.deepEqual(server.lines(), ['extent 1440 2400', 'down', 'up']);
+        assert.deepEqual(server.lines(), ['extent 1440 2384', 'down', 'up']);
         assert.equal(await boxText(), null);
         assert.deepEqual(page.errors, []);
         await page.close();
@@ -185,7 +188,7 @@ test('the page: command bar, Tools menu with check marks, Settings and About dia
         const server = await startServer({address: '127.0.0.5', stateDir});
         try {
             const page = await openPage(browser, server.url);
-            const toucher = new Toucher(page, 40);
+            const toucher = new Toucher(page, page.bar);
             const texts = (selector) => page.$$eval(selector, (list) => list.map((e) => e.textContent.trim()));
             const checked = () => page.$$eval('#submenu li', (list) =>
                 list.filter((e) => e.getAttribute('aria-checked') === 'true').map((e) => e.textContent));
@@ -221,7 +224,7 @@ test('the page: command bar, Tools menu with check marks, Settings and About dia
             await toucher.tap([100, 100]);
             await key('keyUp');
             await until(() => server.lines().length >= 8, 5000, 'the action key gesture');
-            assert.deepEqual(server.lines(), ['attach', 'extent 1440 2400', 'position 400 400', 'down', 'up',
+            assert.deepEqual(server.lines(), ['attach', 'extent 1440 2384', 'position 400 400', 'down', 'up',
                 'position 400 400', 'down', 'up']);
 
             // The menu, and the check mark that follows the orientation.
@@ -248,6 +251,9 @@ test('the page: command bar, Tools menu with check marks, Settings and About dia
             assert.equal(help[0], 200);
             assert.match(help[1], /(name|id)="Main_Contents"/);
             assert.match(help[1], /(name|id)="SettingsDialog"/);
+            // The browser handheld's own help: how the page connects, no address fields or cradle.
+            assert.match(help[1], /penvale-server --web/);
+            assert.doesNotMatch(help[1], /172\.16\.42\.2|IP address/);
 
             // Settings: the stored default, Cancel stores nothing, help keeps the dialog open, OK always stores.
             await tapControl(page, '#tools');
@@ -320,7 +326,7 @@ test('a move leaves without waiting for the next frame where the browser has poi
                 window.addEventListener('pointermove', () => (inPointerMove = false));
             }});
             assert.equal(await page.evaluate(() => 'onpointerrawupdate' in window), !plainHttp);
-            const toucher = new Toucher(page, 40);
+            const toucher = new Toucher(page, page.bar);
             for (const step of steps) {
                 await playStep(page, toucher, step, {});
             }
@@ -343,4 +349,285 @@ test('a move leaves without waiting for the next frame where the browser has poi
     assert.equal(secure.sends.inPointerMove, 0);
     // ...which over plain HTTP is what carries them.
     assert.ok(plain.sends.inPointerMove >= 7, JSON.stringify(plain.sends));
+});
+
+test('three plain taps 0.6 s apart click three times, in the page and in the Qt program; a double tap still ' +
+    'double-clicks', async () => {
+    const steps = [{tap: [100, 100]}, {wait: 600}, {tap: [100, 100]}, {wait: 600}, {tap: [100, 100]}, {wait: 600},
+        {doubleTapDrag: [[200, 200]]}];
+    // Three clicks, then the double tap's two clicks and the press it leaves for a drag.
+    const taps = ['down', 'up', 'down', 'up', 'down', 'up', 'down', 'up', 'down', 'up', 'position 800 800', 'down',
+        'up'];
+    const stateDir = tempDir('penvale-state-');
+    const server = await startServer({address: '127.0.0.8', stateDir});
+    try {
+        const page = await openPage(browser, server.url);
+        const toucher = new Toucher(page, page.bar);
+        for (const step of steps) {
+            await playStep(page, toucher, step, {});
+        }
+        await until(() => server.lines().length >= 15, 5000, 'the taps');
+        await sleep(300);
+        assert.deepEqual(server.lines().slice(2), taps);
+        const scriptPath = path.join(stateDir, 'taps.json');
+        fs.writeFileSync(scriptPath, JSON.stringify({page: [360, 640], bar: page.bar, extendedDrawingTime: 500,
+            steps}));
+        const qt = await runQt(stateDir, scriptPath);
+        assert.deepEqual(qt.lines.slice(2), taps);
+        await page.close();
+    } finally {
+        await server.stop();
+        fs.rmSync(stateDir, {recursive: true, force: true});
+    }
+});
+
+test('a refused page says why in words before the first touch: an old token, a foreign page, a busy desktop; ' +
+    'the bar shows the connection; the first touch of the surface asks for full screen', async () => {
+    const stateDir = tempDir('penvale-state-');
+    const server = await startServer({address: '127.0.0.9', stateDir});
+    // The page under a host name of its own (mapped to the server's loopback address): another origin.
+    const named = await launchBrowser(['--host-resolver-rules=MAP penvale-desk.test 127.0.0.9']);
+    let holder = null;
+    try {
+        const notice = (page) => page.$eval('#notice', (e) => (e.hidden ? null : e.innerText.replace(/\s+/g, ' ')));
+        const link = (page) => page.$eval('#link', (e) => [e.dataset.state, e.title]);
+        const opened = async (url, launched = browser) => {
+            const page = await openPage(launched, url);
+            return page;
+        };
+
+        // The right address: connected, and the first touch asks for the whole screen.
+        const good = await opened(server.url);
+        await until(async () => (await link(good))[0] === 'connected', 5000, 'the connected dot');
+        assert.deepEqual(await link(good), ['connected', 'Connected to the desktop']);
+        assert.equal(await notice(good), null);
+        assert.equal(await good.evaluate(() => PvPage.fullscreenRequests), 0);
+        const toucher = new Toucher(good, good.bar);
+        await toucher.tap([100, 100]);
+        assert.equal(await good.evaluate(() => PvPage.fullscreenRequests), 1);
+        await toucher.tap([200, 300]);
+        assert.equal(await good.evaluate(() => PvPage.fullscreenRequests), 1, 'asked once');
+        await good.close();
+        await until(() => /disconnected .*\(web\)/.test(server.err), 5000, 'the server to see the page go');
+
+        // The desktop's own browser finds the code large at /connect, and a camera reads the page's address off it.
+        const connect = await browser.newPage();
+        await connect.setViewport({width: 900, height: 700});
+        const answer = await connect.goto(server.url.replace(/\/\?t=.*/, '/connect'));
+        assert.equal(answer.status(), 200);
+        const shot = path.join(stateDir, 'connect.png');
+        await connect.screenshot({path: shot});
+        await connect.close();
+        const read = spawnSync('zbarimg', ['--raw', '-q', shot], {encoding: 'utf8'});
+        assert.equal(read.stdout.trim(), server.url, read.stderr);
+
+        // An old token: the words, with what to do, and no touch needed to see them.
+        const wrong = server.url.replace(/t=[0-9a-f]+/, 't=' + '0'.repeat(32));
+        const old = await opened(wrong);
+        const oldText = await until(() => notice(old), 5000, 'the words for an old token');
+        assert.match(oldText, /The desktop did not accept this page/);
+        assert.match(oldText, /Scan the code the desktop shows again/);
+        assert.deepEqual(await link(old), ['disconnected', 'Not connected to the desktop']);
+        // The notice covers the surface: a touch there reaches nothing.
+        await new Toucher(old, old.bar).tap([100, 200]);
+        await old.close();
+
+        // A page opened under another name than the address the desktop printed.
+        const foreign = await opened(server.url.replace('127.0.0.9', 'penvale-desk.test'), named);
+        assert.match(await until(() => notice(foreign), 5000, 'the words for a foreign page'),
+            /Open the address the desktop printed/);
+        await foreign.close();
+
+        // Another handheld (a TCP one at 127.0.0.10) holds the desktop.
+        holder = net.connect({host: '127.0.0.9', port: server.port, localAddress: '127.0.0.10'});
+        await new Promise((resolve, reject) => holder.once('connect', resolve).once('error', reject));
+        holder.write('+');
+        await until(() => server.lines().includes('attach'), 5000, 'the other handheld');
+        const busy = await opened(server.url);
+        const busyText = await until(() => notice(busy), 5000, 'the words for a busy desktop');
+        assert.match(busyText, /Another handheld is in use: 127\.0\.0\.10/);
+        assert.deepEqual(await link(busy), ['disconnected', 'Not connected to the desktop']);
+        // Once it has gone, Try again gets in.
+        holder.destroy();
+        holder = null;
+        await until(() => /disconnected 127\.0\.0\.10/.test(server.err), 5000, 'the other handheld to go');
+        // The design's box for the closed connection stays above the words; it is answered first.
+        while (await busy.evaluate(() => PvPage.boxText()) !== null) {
+            await tapControl(busy, '#box-ok');
+        }
+        await Promise.all([busy.waitForNavigation({timeout: 10000}), busy.tap('#notice-retry')]);
+        await busy.waitForFunction(() => typeof PvPage !== 'undefined' && PvPage.link === 'connected',
+            {timeout: 10000});
+        assert.equal(await notice(busy), null);
+
+        // The server goes: the dot says so.
+        await server.stop();
+        await until(async () => (await link(busy))[0] === 'disconnected', 5000, 'the dot to go out');
+        // Something on its port that never answers: the next stroke's reconnection hangs, and the dot says so.
+        const silent = net.createServer(() => {});
+        await new Promise((resolve) => silent.listen(server.webPort, '127.0.0.9', resolve));
+        try {
+            while (await busy.evaluate(() => PvPage.boxText()) !== null) {
+                await tapControl(busy, '#box-ok');
+            }
+            await new Toucher(busy, busy.bar).drag([[60, 60], [80, 60]]);
+            await until(async () => (await link(busy))[0] === 'reconnecting', 5000, 'the connecting dot');
+            assert.deepEqual(await link(busy), ['reconnecting', 'Connecting to the desktop...']);
+        } finally {
+            silent.close();
+        }
+        assert.deepEqual(busy.errors, []);
+        const lines = server.lines();
+        assert.equal(lines.filter((line) => line === 'down').length, 2, lines.join(' '));  // the good page's taps only
+        await busy.close();
+    } finally {
+        holder?.destroy();
+        await named.close();
+        await server.stop();
+        fs.rmSync(stateDir, {recursive: true, force: true});
+    }
+});
+
+test('touch screens get 44-pixel controls and a surface drawn in whole device pixels', async () => {
+    const stateDir = tempDir('penvale-state-');
+    const server = await startServer({address: '127.0.0.11', stateDir});
+    try {
+        const page = await openPage(browser, server.url, {width: 800, height: 1280});
+        const small = async (selector) => page.$$eval(selector, (list) => list.filter((e) => {
+            const box = e.getBoundingClientRect();
+            return box.width > 0 && (box.width < 44 || box.height < 44);
+        }).map((e) => e.id || e.className || e.textContent));
+        assert.equal(page.bar, 44);
+        assert.deepEqual(await small('#bar button'), []);
+        await tapControl(page, '#tools');
+        assert.deepEqual(await small('#menu li:not(.sep)'), []);
+        await tapControl(page, '#menu [data-command="107"]');
+        assert.deepEqual(await small('#settings button'), []);
+        await tapControl(page, '#settings-cancel');
+        assert.equal(await page.$eval('#surface', (c) => getComputedStyle(c).imageRendering), 'pixelated');
+        assert.deepEqual(page.errors, []);
+        await page.close();
+    } finally {
+        await server.stop();
+        fs.rmSync(stateDir, {recursive: true, force: true});
+    }
+});
+
+// The lines the server printed from index on.
+const linesFrom = (server, index) => server.lines().slice(index);
+
+for (const [width, height] of [[360, 640], [800, 1280]]) {
+    test(`palm and pen on a ${width} x ${height} screen: a palm resting before, during and after a pen stroke ` +
+        'presses nothing; a touch double tap 15 pixels apart is a double tap, a pen one is not', async () => {
+        const stateDir = tempDir('penvale-state-');
+        const server = await startServer({address: '127.0.0.17', stateDir});
+        try {
+            // This page has seen a pen before.
+            const page = await openPage(browser, server.url, {width, height, storage: {PenSeen: '1'}});
+            const pen = new Pen(page, page.bar);
+            const palm = (type, point) => page.cdp.send('Input.dispatchTouchEvent', {type,
+                touchPoints: type === 'touchEnd' ? [] : [{x: point[0], y: point[1] + page.bar, id: 7,
+                    radiusX: 30, radiusY: 40}]});
+            const start = server.lines().length;
+            await pen.hover([50, 50]);
+            await palm('touchStart', [300, 500]);
+            await sleep(600);  // long enough for a hold, were the palm driving
+            await palm('touchMove', [302, 503]);
+            await pen.stroke([[60, 60], [100, 80], [140, 100]]);
+            await palm('touchMove', [305, 506]);
+            await sleep(600);
+            await palm('touchEnd', [305, 506]);
+            await sleep(300);
+            const stroke = linesFrom(server, start);
+            assert.ok(!stroke.includes('down'), stroke.join(' '));
+            assert.ok(stroke.includes('position 560 400'), 'the pen moved the pointer: ' + stroke.join(' '));
+            // Nothing of the palm reached the desktop (it lies right of x 1000 in raw units).
+            assert.ok(stroke.every((line) => !line.startsWith('position') || Number(line.split(' ')[1]) < 1000),
+                stroke.join(' '));
+
+            // A pen's double tap is a stylus's: 15 pixels apart are two taps.
+            const before = server.lines().length;
+            await pen.stroke([[100, 200]]);
+            await sleep(100);
+            await pen.stroke([[115, 200]]);
+            await sleep(1200);  // the pen's second: touches drive again after it
+            const toucher = new Toucher(page, page.bar);
+            await toucher.tap([100, 300]);
+            await sleep(100);
+            await toucher.tap([115, 300]);
+            await until(() => server.lines().length >= before + 9, 5000, 'the taps');
+            await sleep(300);
+            assert.deepEqual(linesFrom(server, before), ['down', 'up', 'down', 'up',  // two pen taps, two clicks
+                'down', 'up', 'down', 'up', 'position 460 1200', 'down', 'up']);  // a finger's double tap
+            assert.equal(await page.evaluate(() => localStorage.getItem('PenSeen')), '1');
+            assert.deepEqual(page.errors, []);
+            await page.close();
+        } finally {
+            await server.stop();
+            fs.rmSync(stateDir, {recursive: true, force: true});
+        }
+    });
+}
+
+test('the page going away ends a hold-drag at once and the same touch starts nothing after; a box during a ' +
+    'hold-drag lifts the pen when it closes, so quick slides after it press nothing', async () => {
+    const stateDir = tempDir('penvale-state-');
+    const server = await startServer({address: '127.0.0.18', stateDir});
+    try {
+        const page = await openPage(browser, server.url);
+        const touch = (type, point) => page.cdp.send('Input.dispatchTouchEvent', {type,
+            touchPoints: type === 'touchEnd' ? [] : [{x: point[0], y: point[1] + page.bar, id: 1}]});
+        await touch('touchStart', [60, 250]);
+        await until(() => server.lines().includes('down'), 3000, 'the hold');
+        await touch('touchMove', [80, 260]);
+        await settle(page);
+        // The phone switches to another app.
+        let index = server.lines().length;
+        const hidden = Date.now();
+        await page.evaluate(() => {
+            Object.defineProperty(document, 'visibilityState', {value: 'hidden', configurable: true});
+            document.dispatchEvent(new Event('visibilitychange'));
+        });
+        await until(() => linesFrom(server, index).includes('up'), 2000, 'the release');
+        assert.ok(Date.now() - hidden < 200, 'released after ' + (Date.now() - hidden) + ' ms');
+        // Back again: the same touch moving and lifting is no gesture; a new touch starts fresh.
+        await page.evaluate(() => {
+            Object.defineProperty(document, 'visibilityState', {value: 'visible', configurable: true});
+            document.dispatchEvent(new Event('visibilitychange'));
+        });
+        await sleep(700);  // past the extended drawing time the release opened
+        index = server.lines().length;
+        await touch('touchMove', [120, 300]);
+        await touch('touchEnd', [120, 300]);
+        await sleep(200);
+        assert.deepEqual(linesFrom(server, index), []);
+        await new Toucher(page, page.bar).tap([200, 200]);
+        await until(() => linesFrom(server, index).length >= 2, 3000, 'the fresh tap');
+        assert.deepEqual(linesFrom(server, index), ['down', 'up']);
+
+        // A box comes up during a hold-drag and the finger lifts under it.
+        await sleep(600);
+        await touch('touchStart', [60, 400]);
+        await until(() => linesFrom(server, index).length >= 5, 3000, 'the second hold');
+        await touch('touchMove', [90, 420]);
+        await settle(page);
+        await page.evaluate(() => PvPage.messageBox('A box'));
+        await touch('touchEnd', [90, 420]);
+        index = server.lines().length;
+        await tapControl(page, '#box-ok');
+        await until(() => linesFrom(server, index).includes('up'), 2000, 'the lift at the box\'s end');
+        await sleep(700);  // past the extended drawing time
+        index = server.lines().length;
+        const toucher = new Toucher(page, page.bar);
+        await toucher.drag([[100, 100], [130, 110], [160, 120]]);
+        await toucher.drag([[100, 200], [130, 210], [160, 220]]);
+        await sleep(300);
+        const slides = linesFrom(server, index);
+        assert.ok(slides.length > 0 && !slides.includes('down'), slides.join(' '));
+        assert.deepEqual(page.errors, []);
+        await page.close();
+    } finally {
+        await server.stop();
+        fs.rmSync(stateDir, {recursive: true, force: true});
+    }
 });

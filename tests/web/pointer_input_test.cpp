@@ -63,8 +63,9 @@ public:
     }
     std::vector<CEvent> Take() { return std::exchange(events, {}); }
 
+    // A mouse by default: the stylus platform's thresholds, no pen's precedence.
     static PvPointerSample At(double x, double y, double timeMs = 0,
-                              PvPointerKind kind = PvPointerKind::Touch, int id = 1) {
+                              PvPointerKind kind = PvPointerKind::Mouse, int id = 1) {
         PvPointerSample sample;
         sample.x = x;
         sample.y = y;
@@ -283,6 +284,125 @@ TEST(PointerRecogniser, ASecondPointerIsIgnoredAndKindsDoNotMakeADoubleTapTogeth
         kinds.push_back(e.kind);
     }
     EXPECT_EQ(kinds, (std::vector<std::string>{"down", "up", "down", "up", "double"}));
+}
+
+TEST(PointerRecogniser, ThresholdsFollowThePointersKindAFingerGetsFingerSizedOnes) {
+    CRig rig;
+    const auto tap = [&](double x, double y, double t, PvPointerKind kind) {
+        rig.input.Down(CRig::At(x, y, t, kind));
+        rig.input.Up(CRig::At(x, y, t + 50, kind));
+    };
+    // 15 pixels apart within 400 ms: a double tap for a finger, two taps for a pen or a mouse.
+    tap(100, 100, 1000, PvPointerKind::Touch);
+    tap(115, 85, 1300, PvPointerKind::Touch);
+    tap(100, 100, 3000, PvPointerKind::Pen);
+    tap(115, 85, 3300, PvPointerKind::Pen);
+    tap(100, 100, 6000, PvPointerKind::Mouse);
+    tap(115, 85, 6300, PvPointerKind::Mouse);
+    // A finger's limit is 24 pixels; a tap of another kind never completes a double tap.
+    tap(100, 100, 9000, PvPointerKind::Touch);
+    tap(125, 100, 9100, PvPointerKind::Touch);
+    std::vector<std::string> kinds;
+    for (const CEvent& e : rig.Take()) {
+        kinds.push_back(e.kind);
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{"down", "up", "double", "up", "down", "up", "down", "up", "down", "up",
+                                               "down", "up", "down", "up", "down", "up"}));
+    // A finger that wobbles 9 pixels still holds; a pen that moves 5 does not.
+    rig.input.Down(CRig::At(50, 50, 20000, PvPointerKind::Touch));
+    rig.input.Move(CRig::At(59, 41, 20100, PvPointerKind::Touch));
+    EXPECT_EQ(rig.holdMs, 500);
+    rig.input.Up(CRig::At(59, 41, 20200, PvPointerKind::Touch));
+    rig.input.Down(CRig::At(50, 50, 30000, PvPointerKind::Pen, 2));
+    rig.input.Move(CRig::At(55, 50, 30100, PvPointerKind::Pen, 2));
+    EXPECT_EQ(rig.holdMs, 0);
+}
+
+TEST(PointerRecogniser, APenTakesPrecedenceOverTouchAndAPalmNeverClicks) {
+    CRig rig;
+    const auto touch = [](double x, double y, double t, int id = 10) {
+        return CRig::At(x, y, t, PvPointerKind::Touch, id);
+    };
+    const auto pen = [](double x, double y, double t) { return CRig::At(x, y, t, PvPointerKind::Pen, 2); };
+    const auto kinds = [&] {
+        std::vector<std::string> out;
+        for (const CEvent& e : rig.Take()) {
+            out.push_back(e.kind + " " + std::to_string(e.point.x) + "," + std::to_string(e.point.y));
+        }
+        return out;
+    };
+    // No pen yet: touch drives the surface as ever; a second finger never does.
+    EXPECT_FALSE(rig.input.PenKnown());
+    rig.input.Down(touch(10, 10, 0));
+    rig.input.Down(touch(90, 90, 10, 11));
+    rig.input.Move(touch(95, 95, 20, 11));
+    rig.input.Up(touch(10, 10, 30));
+    EXPECT_EQ(kinds(), (std::vector<std::string>{"down 10,10", "up 10,10"}));
+
+    // A palm rests, then the pen comes near: the palm's gesture ends as a slide does (a move and a lift,
+    // never a click), and the palm drives nothing from then on.
+    rig.input.Down(touch(200, 300, 1000));
+    rig.input.Move(touch(201, 302, 1010));
+    rig.input.PenNear(1050);
+    EXPECT_EQ(rig.holdMs, 0) << "the palm's hold is off";
+    EXPECT_EQ(kinds(), (std::vector<std::string>{"down 200,300", "move 201,302", "move 201,302", "up 201,302"}));
+    rig.input.Move(touch(205, 310, 1060));
+    rig.input.Up(touch(205, 310, 1070));
+    rig.input.Down(touch(210, 300, 1080));  // the palm again, the pen hovering
+    EXPECT_TRUE(kinds().empty());
+    EXPECT_EQ(rig.input.TrackedId(), -1);
+
+    // The pen writes while the palm rests: only the pen's gesture.
+    rig.input.Down(pen(50, 50, 1100));
+    rig.input.Move(touch(212, 305, 1110));
+    rig.input.Move(pen(60, 55, 1120));
+    rig.input.Flush();
+    rig.input.Up(pen(60, 55, 1130));
+    EXPECT_EQ(kinds(), (std::vector<std::string>{"down 50,50", "move 60,55", "up 60,55"}));
+    // For a second after the pen was last seen touches stay away; after that they drive again.
+    rig.input.Down(touch(100, 100, 2129, 12));
+    EXPECT_TRUE(kinds().empty());
+    rig.input.Down(touch(100, 100, 2131, 13));
+    EXPECT_EQ(kinds(), (std::vector<std::string>{"down 100,100"}));
+
+    // A pen that lands on a touch that pressed (a hold) releases that press first, then is followed.
+    rig.input.HoldTimeout();
+    EXPECT_EQ(kinds(), (std::vector<std::string>{"hold 100,140"}));
+    rig.input.Down(pen(30, 30, 2500));
+    EXPECT_EQ(rig.input.TrackedId(), 2);
+    rig.input.Up(touch(100, 100, 2510, 13));
+    rig.input.Up(pen(30, 30, 2520));
+    EXPECT_EQ(kinds(), (std::vector<std::string>{"move 100,100", "up 100,100", "down 30,30", "up 30,30"}));
+
+    // A hovering pen holds touches off until it leaves, and its grace from there.
+    rig.input.PenNear(5000);
+    rig.input.Down(touch(10, 10, 9000, 14));
+    rig.input.PenGone(9500);
+    rig.input.Down(touch(10, 10, 10400, 15));
+    EXPECT_TRUE(kinds().empty());
+    rig.input.Down(touch(10, 10, 10600, 16));
+    EXPECT_EQ(kinds(), (std::vector<std::string>{"down 10,10"}));
+}
+
+TEST(PointerRecogniser, TheHostGoingAwayEndsTheGestureAtOnceAndItsPointerStartsNothingLater) {
+    CRig rig;
+    rig.input.Down(CRig::At(10, 10, 0, PvPointerKind::Touch, 7));
+    rig.input.HoldTimeout();
+    rig.input.Move(CRig::At(40, 10, 600, PvPointerKind::Touch, 7));
+    rig.input.End();
+    rig.input.End();
+    EXPECT_EQ(rig.input.TrackedId(), -1);
+    // Samples of the same pointer after the page came back: nothing until a new press.
+    rig.input.Move(CRig::At(50, 10, 5000, PvPointerKind::Touch, 7));
+    rig.input.Flush();
+    rig.input.Up(CRig::At(50, 10, 5010, PvPointerKind::Touch, 7));
+    std::vector<std::string> kinds;
+    for (const CEvent& e : rig.Take()) {
+        kinds.push_back(e.kind + " " + std::to_string(e.point.x));
+    }
+    EXPECT_EQ(kinds, (std::vector<std::string>{"down 10", "hold 10", "move 40", "up 40"}));
+    rig.input.Down(CRig::At(60, 10, 6000, PvPointerKind::Touch, 7));
+    EXPECT_EQ(rig.Take().front().kind, "down");
 }
 
 // The system taking the pointer over lifts it where it was last seen; boxes nest, and only
