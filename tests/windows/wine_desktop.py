@@ -81,8 +81,10 @@ def quiet(command, env, timeout=120):
 
 def make_prefix(prefix):
     started = time.monotonic()
-    subprocess.run(["rm", "-rf", prefix], check=True)
     env = wine_env(prefix)
+    if os.path.isdir(prefix):
+        quiet(["wineserver", "-k"], env)  # the last run's, should one still be up
+    subprocess.run(["rm", "-rf", prefix], check=True)
     quiet(["wineserver", "-p"], env)
     status = quiet(["wineboot", "-i"], env, timeout=300)
     quiet(["wineserver", "-w"], env)
