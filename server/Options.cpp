@@ -152,8 +152,12 @@ std::string UsageText() {
            "  --extent A B      the handheld's Extent until it sends one (default: the\n"
            "                    last one received, kept in the state folder)\n"
            "  --state-dir DIR   where the last Extent and the web page's token are kept\n"
+#ifdef _WIN32
+           "                    (default: %LOCALAPPDATA%\\Penvale)\n"
+#else
            "                    (default: $STATE_DIRECTORY,\n"
            "                    else $XDG_STATE_HOME/penvale or ~/.local/state/penvale)\n"
+#endif
            "  --print           print the decoded messages instead of moving the pointer\n"
            "  --no-pen          take no pen samples (no \"Penvale pen\" tablet device):\n"
            "                    they are skipped and a pen drives the pointer as a finger\n"

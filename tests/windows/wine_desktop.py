@@ -25,6 +25,7 @@ until one arrives; nothing here moves the pointer but the server. Exit 77 (skipp
 when Wine or Xvfb is missing.
 """
 import os
+import shutil
 import signal
 import socket
 import subprocess
@@ -81,8 +82,10 @@ def quiet(command, env, timeout=120):
 
 def make_prefix(prefix):
     started = time.monotonic()
-    subprocess.run(["rm", "-rf", prefix], check=True)
     env = wine_env(prefix)
+    if os.path.isdir(prefix):
+        quiet(["wineserver", "-k"], env)  # the last run's, should one still be up
+    subprocess.run(["rm", "-rf", prefix], check=True)
     quiet(["wineserver", "-p"], env)
     status = quiet(["wineboot", "-i"], env, timeout=300)
     quiet(["wineserver", "-w"], env)
@@ -454,6 +457,9 @@ def main(argv):
     for name in sorted(os.listdir(scratch)):
         if name.endswith(".log"):
             log("--- " + name + "\n" + read(os.path.join(scratch, name)))
+    # The logs are in the test's output above; Wine's traces are kept when something failed.
+    if not failures:
+        shutil.rmtree(scratch, ignore_errors=True)
     return 1 if failures else 0
 
 
