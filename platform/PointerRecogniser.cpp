@@ -340,8 +340,8 @@ void CPointerRecogniser::EndUnderBox() {
     if (Modal() || !m_bTracking || m_pTarget == nullptr) {
         return;
     }
+    // No hold is pending: the box cancelled it.
     DeliverPendingMoves();
-    CancelHold();
     if (!m_bTracking) {
         return;
     }

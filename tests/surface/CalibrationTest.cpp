@@ -257,6 +257,12 @@ TEST(Orientation, MenuChoiceMovesCheckMarkPersistsRepaintsAndAsksForCalibration)
     rig.host.history = {{401, 305}};
     rig.view.OnPenDown({100, 50});
     EXPECT_EQ(rig.io.writes, Writes{":10720960"});
+    // Every one of the four choices repaints at once.
+    for (const int id : {kNorth, kWest, kSouth, kEast}) {
+        rig.host.invalidations = 0;
+        rig.view.OnCommand(id);
+        EXPECT_EQ(rig.host.invalidations, 1) << id;
+    }
 }
 
 TEST(Orientation, ChoosingTheCurrentOneStillRecalibrates) {

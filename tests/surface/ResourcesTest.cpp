@@ -204,6 +204,12 @@ TEST(Resources, XpmDecoderIsExactAndRefusesMalformedPictures) {
     EXPECT_EQ(image.Pixel(0, 1), 0xFFFFFFu);
     EXPECT_EQ(image.Pixel(2, 1), 0x0A9B0Cu);
 
+    // One pixel wide is a picture too.
+    const char* const narrow[] = {"1 2 1 1", "a c #123456", "a", "a"};
+    const CPvImage column = PvImageFromXpm(narrow);
+    ASSERT_EQ(column.Width(), 1);
+    EXPECT_EQ(column.Pixel(0, 1), 0x123456u);
+
     // One colour is enough for a picture.
     const char* const oneColour[] = {"2 1 1 1", "a c #102030", "aa"};
     const CPvImage plain = PvImageFromXpm(oneColour);

@@ -162,12 +162,13 @@ TEST(PointerRecogniser, DoubleTapNeedsTheSecondDownCloseInTimeAndPlace) {
 TEST(PointerRecogniser, HoldDeliversPendingMovesFirstThenTheScreenPointAndCancelsBeyondTheSlop) {
     CRig rig;
     rig.Down(60.2, 150.7, 0);
+    rig.Move(62.0, 148.1);
     rig.Move(63.9, 146.8);  // 3.7 and 3.9 pixels: still held
     EXPECT_EQ(rig.holdMs, pv::gesture::kHoldTimeMs);
     rig.input.HoldTimeout();
     const auto events = rig.Take();
     ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events[1], (CEvent{"move", {63, 146}, {Raw(63.9, 146.8)}}));
+    EXPECT_EQ(events[1], (CEvent{"move", {63, 146}, {Raw(62.0, 148.1), Raw(63.9, 146.8)}}));
     // The screen point: the client point plus the surface's place on the page; the history its one raw point.
     EXPECT_EQ(events[2], (CEvent{"hold", {63, 186}, {Raw(63.9, 146.8)}}));
 
