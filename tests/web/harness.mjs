@@ -219,6 +219,14 @@ export class Pen {
         this.buttons &= ~1;
         await this.send('mouseReleased', point, {button: 'left'});
     }
+    // Down at the first point, through the others, up at the last.
+    async stroke(points, detail) {
+        await this.down(points[0], detail);
+        for (const point of points.slice(1)) {
+            await this.move(point, detail);
+        }
+        await this.up(points[points.length - 1]);
+    }
 }
 
 // Taps a control of the page (the bar, the menu, a dialog) as a finger would.
@@ -290,32 +298,5 @@ export async function playStep(page, toucher, step, snapshots) {
         await tapControl(page, '#settings-ok');
     } else if (step.snapshot) {
         snapshots[step.snapshot] = await canvasPixels(page);
-    }
-}
-
-// A stylus through the DevTools protocol (mouse events of pointer type "pen"); points are client pixels of
-// the surface. Hovering moves it without pressing.
-export class Pen {
-    constructor(page, bar) {
-        this.page = page;
-        this.bar = bar;
-        this.down = false;
-    }
-    async send(type, point, button) {
-        await this.page.cdp.send('Input.dispatchMouseEvent', {type, x: point[0], y: point[1] + this.bar,
-            button, buttons: this.down ? 1 : 0, clickCount: type === 'mouseMoved' ? 0 : 1, pointerType: 'pen'});
-        await settle(this.page);
-    }
-    hover(point) {
-        return this.send('mouseMoved', point, 'none');
-    }
-    async stroke(points) {
-        this.down = true;
-        await this.send('mousePressed', points[0], 'left');
-        for (const point of points.slice(1)) {
-            await this.send('mouseMoved', point, 'left');
-        }
-        this.down = false;
-        await this.send('mouseReleased', points[points.length - 1], 'left');
     }
 }

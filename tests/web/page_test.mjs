@@ -517,10 +517,12 @@ test('touch screens get 44-pixel controls and a surface drawn in whole device pi
 const linesFrom = (server, index) => server.lines().slice(index);
 
 for (const [width, height] of [[360, 640], [800, 1280]]) {
-    test(`palm and pen on a ${width} x ${height} screen: a palm resting before, during and after a pen stroke ` +
-        'presses nothing; a touch double tap 15 pixels apart is a double tap, a pen one is not', async () => {
+    test(`palm and pen on a ${width} x ${height} screen, the pen driving gestures: a palm resting before, during ` +
+        'and after a pen stroke presses nothing; a touch double tap 15 pixels apart is a double tap, a pen one is not',
+    async () => {
         const stateDir = tempDir('penvale-state-');
-        const server = await startServer({address: '127.0.0.17', stateDir});
+        // A desktop that takes no pen samples: the pen drives the gestures, as a finger does.
+        const server = await startServer({address: '127.0.0.17', stateDir, extra: ['--no-pen']});
         try {
             // This page has seen a pen before.
             const page = await openPage(browser, server.url, {width, height, storage: {PenSeen: '1'}});
@@ -631,3 +633,30 @@ test('the page going away ends a hold-drag at once and the same touch starts not
         fs.rmSync(stateDir, {recursive: true, force: true});
     }
 });
+
+test('palm and pen where the desktop takes the pen\'s samples: the palm drives nothing, the pen\'s samples go out',
+    async () => {
+        const stateDir = tempDir('penvale-state-');
+        const server = await startServer({address: '127.0.0.19', stateDir});
+        try {
+            const page = await openPage(browser, server.url, {storage: {PenSeen: '1'}});
+            const pen = new Pen(page, page.bar);
+            const palm = (type, point) => page.cdp.send('Input.dispatchTouchEvent', {type,
+                touchPoints: type === 'touchEnd' ? [] : [{x: point[0], y: point[1] + page.bar, id: 7}]});
+            await pen.hover([50, 50]);
+            await palm('touchStart', [300, 500]);
+            await sleep(600);
+            await pen.stroke([[60, 60], [100, 80], [140, 100]]);
+            await palm('touchMove', [305, 506]);
+            await palm('touchEnd', [305, 506]);
+            await sleep(300);
+            const lines = server.lines();
+            assert.ok(lines.some((line) => line.startsWith('pen touch 560 400')), lines.join(' '));
+            assert.ok(!lines.some((line) => line === 'down' || line.startsWith('position')), lines.join(' '));
+            assert.deepEqual(page.errors, []);
+            await page.close();
+        } finally {
+            await server.stop();
+            fs.rmSync(stateDir, {recursive: true, force: true});
+        }
+    });

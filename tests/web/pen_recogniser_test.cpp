@@ -102,11 +102,13 @@ TEST(PenPath, SamplesAsTheyComeWhereTakenAndTheGesturesElsewhere) {
     rig.input.Leave(7);
     rig.Take();
 
-    // A finger keeps the gestures, and so does a pen where the desktop takes no samples,
-    // which sends none, hovering or not.
+    // A finger keeps the gestures (once the pen has been away for its grace), and so does a
+    // pen where the desktop takes no samples, which sends none, hovering or not.
     PvPointerSample finger = CPenRig::Pen(50, 50);
     finger.kind = PvPointerKind::Touch;
     finger.id = 1;
+    finger.timeMs = 2 * pv::gesture::kPenGraceMs;
+    rig.input.PenGone(0);
     rig.input.Down(finger);
     rig.input.Up(finger);
     rig.takes = false;
