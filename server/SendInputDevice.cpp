@@ -12,7 +12,8 @@ int Send(INPUT input) {
     if (SendInput(1, &input, sizeof input) == 1) {
         return 0;
     }
-    // Refused by a window of higher integrity (an elevated program has the focus).
+    // Input to an elevated program's window is dropped without this failing; what
+    // fails here is the desktop itself refusing input (a locked or secure desktop).
     return GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
 }
 

@@ -46,6 +46,14 @@ std::string Server::Listen(std::uint32_t address, std::uint16_t port) {
     local.sin_addr.s_addr = htonl(address);
     if (net::Bind(fd.Get(), local) != 0) {
         int error = errno;
+#ifdef _WIN32
+        if (error == EACCES) {
+            return "cannot listen on " + where +
+                   ": Windows keeps the port for itself or another program holds it (netsh interface ipv4 show "
+                   "excludedportrange protocol=tcp lists the kept ones). Choose another --port (and set the "
+                   "handheld's Port to match).";
+        }
+#endif
         if ((error == EACCES || error == EPERM) && port < 1024) {
             return "cannot listen on " + where + ": a port below 1024 needs the privilege to bind it.\n" +
                    "Run the penvale-server.service unit, or give the program that privilege once with\n"

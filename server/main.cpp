@@ -131,7 +131,11 @@ void LogListening(const Options& options, const Server& server, const AllowList&
 bool StartWeb(const Options& options, const AllowList& allow, WebServer& web, std::size_t connections) {
     std::string stateDir = StateDirectory(options.stateDir);
     if (stateDir.empty()) {
+#ifdef _WIN32
+        Log("no folder for the web page's token: LOCALAPPDATA is not set; give --state-dir");
+#else
         Log("no folder for the web page's token: set HOME or give --state-dir");
+#endif
         return false;
     }
     WebToken token = LoadWebToken(stateDir, options.newToken);

@@ -233,6 +233,15 @@ def run_pointer(prefix, exe, size, scratch):
             handheld.position(*position)
             expect_pointer(desktop, "%dx%d %s" % (w, h, what), expected)
         handheld.close()
+        # A second server on the same port is told so, not given the port (Windows would share it
+        # with a socket option that the server leaves off there).
+        second_log = os.path.join(scratch, "second.log")
+        second = desktop.start([exe, "--listen", SERVER_ADDRESS, "--port", str(server.port)], second_log)
+        status = second.wait(timeout=60)
+        if status != 1 or "the port is in use" not in read(second_log):
+            fail("a second server on the port: exit %s, %s" % (status, read(second_log)))
+        else:
+            log("ok a second server on the port says it is in use")
         server.process.kill()
     finally:
         desktop.close()
@@ -410,7 +419,7 @@ def run_page(prefix, exe, bundle, scratch):
         log(result.stdout + result.stderr)
         if result.returncode != 0:
             fail("the page under the Windows server")
-        if not wait_for(lambda: "WebSocket without the token" in server.log()):
+        if not wait_for(lambda: "WebSocket without the token" in server.log(), 30):
             fail("the server did not refuse the page without the token: " + server.log())
         else:
             log("ok the server refused the page without the token")

@@ -4,7 +4,7 @@
 // Prints "ok ..." lines; exits 1 on the first fault.
 import {execFileSync} from 'node:child_process';
 
-import {launchBrowser, openPage, sleep, Toucher, until} from '../web/harness.mjs';
+import {launchBrowser, openPage, Toucher, until} from '../web/harness.mjs';
 
 const [url, width, height] = [process.argv[2], Number(process.argv[3]), Number(process.argv[4])];
 // The page's surface below its bar, in CSS pixels, and its Positions at four per pixel.
@@ -53,18 +53,23 @@ try {
     await page.close();
 
     // The page without its token, in a browser that never saw it (the page keeps the last one it was
-    // given): the server refuses its WebSocket, and the page says it cannot connect.
-    await browser.close();
-    browser = await launchBrowser();
-    const bare = await openPage(browser, url.replace(/\?t=.*$/, ''));
-    await new Toucher(bare, surface.bar).tap([100, 100]);
-    const box = await until(() => bare.evaluate(() => PvPage.boxText()), 10000, 'a box').catch(() => null);
-    console.log('the page without the token shows: ' + box);
-    await sleep(300);
+    // given): the server refuses its WebSocket, and the page says it cannot connect. Under Wine a new
+    // connection to the Windows server now and then hangs with its request unread (see the README): a
+    // hang is reported and the page tried again in a new browser, at most three times.
+    let box = null;
+    for (let attempt = 1; attempt <= 3 && box === null; ++attempt) {
+        await browser.close();
+        browser = await launchBrowser();
+        const bare = await openPage(browser, url.replace(/\?t=.*$/, ''));
+        const tapped = Date.now();
+        await new Toucher(bare, surface.bar).tap([100, 100]);
+        box = await until(() => bare.evaluate(() => PvPage.boxText()), 10000, 'a box').catch(() => null);
+        console.log('the page without the token shows, after ' + (Date.now() - tapped) + ' ms: ' + box);
+        await bare.close();
+    }
     if (box === null) {
         throw new Error('the page without the token told the user nothing');
     }
-    await bare.close();
 } catch (error) {
     console.log('FAIL: ' + error.message);
     status = 1;
