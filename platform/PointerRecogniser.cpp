@@ -160,6 +160,8 @@ void CPointerRecogniser::Hover(const PvPointerSample& sample) {
 }
 
 void CPointerRecogniser::Leave(int id) {
+    // Gone since it was last seen: touches wait out the grace from then.
+    PenGone(m_dPenGoneMs);
     if (m_bPenInRange && id == m_lastPen.id && !Modal()) {
         PenOut();
     }

@@ -149,7 +149,7 @@ private:
 
     bool m_bPenKnown = false;
     bool m_bPenNear = false;
-    double m_dPenGoneMs = 0;
+    double m_dPenGoneMs = 0;  // when the pen was last seen, or left
     bool m_bPenWasNear = false;  // m_dPenGoneMs holds a time
 
     int m_nBoxes = 0;

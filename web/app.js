@@ -207,9 +207,11 @@ const PvPage = (() => {
         }
     }
 
-    // A pen in range: hovering over the page, or gone from it.
+    // A pen in range: hovering over the surface, or gone from the page (its leaving the surface the recogniser
+    // hears from onPointerLeave).
     function onPenHover(event) {
-        if (event.pointerType === 'pen' && event.pointerId !== pointerId && started && !closed) {
+        if (event.pointerType === 'pen' && event.target === canvas && event.pointerId !== pointerId && started &&
+            !closed) {
             wasm()._pv_pen(1, event.timeStamp);
             followTracked();
             rememberPen();
