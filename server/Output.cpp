@@ -19,10 +19,15 @@ int WriteAll(int fd, std::string_view text, const std::atomic<bool>& stop) {
     while (!text.empty()) {
         pollfd p{fd, POLLOUT, 0};
         int ready = poll(&p, 1, stop.load() ? 0 : kStopCheckMs);
-        if (ready < 0 && errno != EINTR) {
+        if (ready < 0) {
+            // The stop signal itself interrupts the wait: look again, since the fd
+            // may have room by now (a reader that caught up while we were stopped).
+            if (errno == EINTR) {
+                continue;
+            }
             return errno;
         }
-        if (ready <= 0) {
+        if (ready == 0) {
             if (stop.load()) {
                 return ECANCELED;
             }

@@ -2,6 +2,8 @@
 
 #include "server/Output.h"
 
+#include <cerrno>
+
 namespace pv::server {
 
 void PrintSink::OnMessage(const Message& message) {
@@ -24,7 +26,13 @@ void PrintSink::Write(std::string line) {
         return;
     }
     line += '\n';
-    if (int error = WriteAll(m_fd, line, m_stop); error != 0) {
+    int error = WriteAll(m_fd, line, m_stop);
+    if (error == ECANCELED) {
+        // Stopping with nobody reading: this line is lost, but the release that
+        // follows is still tried, since the reader may have caught up by then.
+        return;
+    }
+    if (error != 0) {
         m_broken = true;
         if (m_failed) {
             m_failed(error);

@@ -948,6 +948,9 @@ public:
     explicit OutputReader(ServerProcess& process)
         : m_thread([this, &process] {
               for (std::string line = process.OutLine(); !line.empty(); line = process.OutLine()) {
+                  while (m_held.load()) {
+                      usleep(1000);
+                  }
                   ++m_lines;
                   if (m_marked.load()) {
                       std::lock_guard lock(m_mutex);
@@ -958,6 +961,8 @@ public:
     ~OutputReader() { Join(); }
     std::size_t Count() const { return m_lines.load(); }
     void Mark() { m_marked.store(true); }
+    // While held, nothing more is read: the program's pipe fills up.
+    void Hold(bool held) { m_held.store(held); }
     Lines After() {
         std::lock_guard lock(m_mutex);
         return m_after;
@@ -971,6 +976,7 @@ public:
 private:
     std::atomic<std::size_t> m_lines{0};
     std::atomic<bool> m_marked{false};
+    std::atomic<bool> m_held{false};
     std::mutex m_mutex;
     Lines m_after;
     std::thread m_thread;
@@ -1071,8 +1077,20 @@ TEST(WebProgram, AStopIsObeyedBetweenMessagesWhateverIsQueued) {
             usleep(10000);
         }
         ASSERT_GE(reader.Count(), 200000u);
+        // The reader holds back until the program waits for room in the full pipe, so
+        // that the signal always lands in that wait (where a stop once lost the release).
+        reader.Hold(true);
+        for (int last = -1; SecondsSince(start) < 40;) {
+            int pending = process.PendingOut();
+            if (pending == last && pending > 32768) {
+                break;
+            }
+            last = pending;
+            usleep(100000);
+        }
         // Frozen, the program writes nothing more: what it wrote is read to the end.
         ASSERT_EQ(kill(process.Pid(), SIGSTOP), 0);
+        reader.Hold(false);
         for (std::size_t seen = 0; seen != reader.Count() || process.PendingOut() > 0;) {
             seen = reader.Count();
             usleep(50000);
