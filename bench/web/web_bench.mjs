@@ -221,7 +221,8 @@ try {
         if (sendStubbed) {
             WebSocket.prototype.send = () => {};
         }
-        Module._pv_pointer_down(20, 20, performance.now());
+        // A mouse (kind 0, pointer 1) with no pressure or tilt.
+        Module._pv_pointer_down(1, 0, 20, 20, performance.now(), -1, 0, 0, 1);
         if (drawing) {
             await new Promise((resolve) => setTimeout(resolve, 700));  // a tap-and-hold: drawing mode
         }
@@ -230,12 +231,12 @@ try {
         for (let r = 0; r < rounds; ++r) {
             for (let i = 0; i < 16; ++i) {
                 const t = (r * 16 + i) % 600;
-                Module._pv_pointer_move(20 + (t % 300) + 0.25, 20 + t * 0.5);
+                Module._pv_pointer_move(1, 0, 20 + (t % 300) + 0.25, 20 + t * 0.5, performance.now(), -1, 0, 0, 1);
             }
             Module._pv_pointer_flush();
         }
         const elapsed = performance.now() - started;
-        Module._pv_pointer_up(20, 20);
+        Module._pv_pointer_up(1, 0, 20, 20, performance.now(), -1, 0, 0, 0);
         WebSocket.prototype.send = send;
         return (elapsed * 1000) / rounds;
     }, drawing, sendStubbed);
