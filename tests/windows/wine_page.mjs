@@ -7,7 +7,8 @@ import {execFileSync} from 'node:child_process';
 import {launchBrowser, openPage, Toucher, until} from '../web/harness.mjs';
 
 const [url, width, height] = [process.argv[2], Number(process.argv[3]), Number(process.argv[4])];
-// The page's surface below its bar, in CSS pixels, and its Positions at four per pixel.
+// The page's surface below its bar, in CSS pixels (the bar's height is the page's own), and its
+// Positions at four per pixel.
 const surface = {width: 360, height: 600, bar: 40};
 
 function pointer() {
@@ -23,6 +24,8 @@ let browser = await launchBrowser();
 let status = 0;
 try {
     const page = await openPage(browser, url);
+    surface.bar = page.bar;
+    surface.height = 640 - page.bar;
     const toucher = new Toucher(page, surface.bar);
     // Wine may drop a new process's first moves: slides to unique points until one arrives.
     let arrived = false;
@@ -35,14 +38,15 @@ try {
         throw new Error('no slide on the page moved the pointer; it is at ' + pointer());
     }
     // The checked slide: from a quarter of the surface to its middle, the middle pixel of the screen.
-    await toucher.send('touchStart', [90, 150]);
-    await toucher.send('touchMove', [120, 200]);
-    await toucher.send('touchMove', [150, 250]);
-    await toucher.send('touchMove', [180, 300]);
+    const [mx, my] = [surface.width / 2, surface.height / 2];
+    await toucher.send('touchStart', [mx / 2, my / 2]);
+    await toucher.send('touchMove', [mx * 2 / 3, my * 2 / 3]);
+    await toucher.send('touchMove', [mx * 5 / 6, my * 5 / 6]);
+    await toucher.send('touchMove', [mx, my]);
     const middle = [width / 2, height / 2];
     await until(() => near(pointer(), middle, 0), 5000, 'the pointer at the middle').catch(() => {});
     const at = pointer();
-    await toucher.send('touchEnd', [180, 300]);
+    await toucher.send('touchEnd', [mx, my]);
     if (!near(at, middle, 0)) {
         throw new Error('the slide left the pointer at ' + at + ', not ' + middle);
     }
