@@ -185,6 +185,32 @@ TEST_F(Connection, IncomingDataAndThePeersCloseAreEachReportedOncePerArrival) {
     EXPECT_EQ(boxes.shown[2], "CPV_Socket::OnClose");
 }
 
+// The box of a report runs a nested event loop; a new desktop chosen under it ends the
+// old connection, whose close is then never reported.
+TEST_F(Connection, AConnectionEndedUnderAReportsBoxReportsNothingMore) {
+    CMemoryProfile profile = PointAt("127.0.0.2", listener.Port());
+    CTabletView view(profile, host, io);
+    struct CMovingBoxes : CRecordingMessageBox {
+        CTabletView* view = nullptr;
+        void Show(const std::string& text) override {
+            CRecordingMessageBox::Show(text);
+            view->OnDesktopChanged();
+        }
+    } moving;
+    moving.view = &view;
+    view.Create();
+    ASSERT_TRUE(listener.Accept());
+
+    // The data and the end of the stream are read in one pass.
+    ASSERT_TRUE(listener.SendToClient("hello"));
+    listener.CloseClient();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    watcher.PumpUntil([&] { return !moving.shown.empty(); });
+    watcher.PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(moving.shown, std::vector<std::string>{"CPV_Socket::OnReceive"});
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
 TEST_F(Connection, AnUnreachableDesktopCostsABoundedWait) {
     // A listener whose queue is full drops new handshakes, as a host that does not answer would.
     CLoopbackListener full("127.0.0.2", 0, 0);
