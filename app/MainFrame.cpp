@@ -37,8 +37,8 @@ constexpr int kTipStrings[CMainFrame::kTipCount] = {
 
 }  // namespace
 
-CMainFrame::CMainFrame(IProfile& profile, ISocketIo& socketIo, CTabletApp* app)
-    : m_pSurface(new CSurfaceWidget(this)), m_wndView(profile, *m_pSurface, socketIo), m_pApp(app) {
+CMainFrame::CMainFrame(IProfile& profile, IByteLink& link, CTabletApp* app)
+    : m_pSurface(new CSurfaceWidget(this)), m_wndView(profile, *m_pSurface, link), m_pApp(app) {
     PvInitAppResources();
     setAttribute(Qt::WA_DeleteOnClose);
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/Profile.h"
-#include "platform/SocketIo.h"
+#include "platform/ByteLink.h"
 #include "platform/SurfaceWidget.h"
 #include "surface/TabletView.h"
 
@@ -24,7 +24,7 @@ public:
     static constexpr int kTipCount = 7;
 
     // app may be null (a frame on its own): commands the surface does not take are then dropped.
-    CMainFrame(IProfile& profile, ISocketIo& socketIo, CTabletApp* app);
+    CMainFrame(IProfile& profile, IByteLink& link, CTabletApp* app);
     ~CMainFrame() override;
 
     // Builds the window: the surface (which connects to the server first), then the command bar.

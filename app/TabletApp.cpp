@@ -8,8 +8,8 @@
 #include "platform/QtProfile.h"
 #include "surface/Commands.h"
 
-CTabletApp::CTabletApp(ISocketIo& socketIo, std::string profileFile)
-    : m_socketIo(socketIo), m_profileFile(std::move(profileFile)) {}
+CTabletApp::CTabletApp(IByteLink& link, std::string profileFile)
+    : m_link(link), m_profileFile(std::move(profileFile)) {}
 
 CTabletApp::~CTabletApp() {
     // The frame reads the profile until its last moment: it goes first.
@@ -28,7 +28,7 @@ bool CTabletApp::InitInstance() {
     // Before the frame: constructing the surface reads the profile.
     SetRegistryKey(pv::str::kRegistryKey);
 
-    auto* frame = new CMainFrame(*m_pProfile, m_socketIo, this);
+    auto* frame = new CMainFrame(*m_pProfile, m_link, this);
     m_pMainWnd = frame;
     if (!frame->LoadFrame()) {
         // Never show or use a frame whose window could not be built.
@@ -41,12 +41,7 @@ bool CTabletApp::InitInstance() {
 
 // The socket layer counts as started when it can make a socket.
 bool CTabletApp::InitSockets() {
-    const int handle = m_socketIo.Open();
-    if (handle < 0) {
-        return false;
-    }
-    m_socketIo.Close(handle);
-    return true;
+    return m_link.Available();
 }
 
 void CTabletApp::SetRegistryKey(int) {

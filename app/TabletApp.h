@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/Profile.h"
-#include "platform/SocketIo.h"
+#include "platform/ByteLink.h"
 
 class CMainFrame;
 
@@ -15,7 +15,7 @@ class CTabletApp {
 public:
     // profileFile empty: the user's profile (organisation and application "Penvale");
     // otherwise that INI file, for tests and trials.
-    explicit CTabletApp(ISocketIo& socketIo, std::string profileFile = {});
+    explicit CTabletApp(IByteLink& link, std::string profileFile = {});
     virtual ~CTabletApp();
     CTabletApp(const CTabletApp&) = delete;
     CTabletApp& operator=(const CTabletApp&) = delete;
@@ -37,7 +37,7 @@ private:
     bool InitSockets();
     void SetRegistryKey(int keyStringId);
 
-    ISocketIo& m_socketIo;
+    IByteLink& m_link;
     std::string m_profileFile;
     std::unique_ptr<IProfile> m_pProfile;
     QPointer<CMainFrame> m_pMainWnd;

@@ -5,7 +5,7 @@
 #include "app/TabletApp.h"
 #include "platform/QtHelpViewer.h"
 #include "platform/QtMessageBox.h"
-#include "platform/QtSocketIo.h"
+#include "platform/QtFdWatcher.h"
 
 namespace {
 
@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
 
     CQtMessageBox messageBoxes;
     CQtHelpViewer helpViewer;
-    CTabletApp theApp(PvQtSocketIo());
+    CPosixByteLink link(PvQtFdWatcher());
+    CTabletApp theApp(link);
     if (!theApp.InitInstance()) {
         return 1;
     }

@@ -13,7 +13,7 @@
 #include "platform/QtProfile.h"
 #include "platform/SurfaceWidget.h"
 #include "surface/TabletView.h"
-#include "tests/support/RecordingSocketIo.h"
+#include "tests/support/RecordingLink.h"
 #include "tests/support/TempProfile.h"
 
 namespace {
@@ -42,7 +42,7 @@ struct CRig {
 
     CTempProfile temp;
     CQtProfile profile{temp.Path()};
-    CRecordingSocketIo io;
+    CRecordingLink io;
     QWidget screen;
     CSurfaceWidget* surface = nullptr;
     std::unique_ptr<CTabletView> view;

@@ -10,7 +10,7 @@
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/MemoryProfile.h"
-#include "tests/support/RecordingSocketIo.h"
+#include "tests/support/RecordingLink.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ struct CCanvasBench {
 
     CMemoryProfile profile;
     CFakeViewHost host{{0, 26, kWidth, 26 + kHeight}, {0, 0, kWidth, kHeight}};
-    CRecordingSocketIo io;
+    CRecordingLink io;
     CTabletView view{profile, host, io};
 };
 

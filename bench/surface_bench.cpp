@@ -13,16 +13,15 @@
 
 namespace {
 
-// A connected socket whose writes vanish, so only the surface's own work is measured.
-class CDiscardingSocketIo : public ISocketIo {
+// A connected link whose writes vanish, so only the surface's own work is measured.
+class CDiscardingLink : public IByteLink {
 public:
-    int Open() override { return 3; }
-    int Connect(int, const std::string&, int, int) override { return 0; }
-    int Send(int, const void*, std::size_t length) override { return static_cast<int>(length); }
-    int Shutdown(int) override { return 0; }
-    int Close(int) override { return 0; }
-    int SetNoDelay(int) override { return 0; }
-    int LastError() const override { return 0; }
+    SConnect Connect(const std::string&, int, int) override { return {EConnect::Connected, 0}; }
+    SSend Send(const void*, std::size_t length) override { return {static_cast<int>(length), 0}; }
+    void Close() override {}
+    bool IsOpen() const override { return true; }
+    void SetReport(Report) override {}
+    bool Available() override { return true; }
 };
 
 struct CBench {
@@ -47,7 +46,7 @@ struct CBench {
     CRecordingMessageBox boxes;
     CMemoryProfile profile;
     CFakeViewHost host;
-    CDiscardingSocketIo io;
+    CDiscardingLink io;
     CTabletView view{profile, host, io};
 };
 

@@ -5,17 +5,24 @@
 #include "platform/MessageBox.h"
 #include "settings/DesktopAddress.h"
 
-CPV_Socket::CPV_Socket(const CSettingsStore& settings, ISocketIo& io)
-    : CStreamSocket(io), m_settings(settings) {}
+CPV_Socket::CPV_Socket(const CSettingsStore& settings, IByteLink& link) : m_settings(settings), m_link(link) {
+    // The link reports from the event loop, between the engine's events.
+    m_link.SetReport([this](IByteLink::EReport report, int error) {
+        report == IByteLink::EReport::Received ? OnReceive(error) : OnClose(error);
+    });
+}
 
-CPV_Socket::~CPV_Socket() = default;
+CPV_Socket::~CPV_Socket() {
+    m_link.SetReport(nullptr);
+    m_link.Close();
+}
 
 std::string CPV_Socket::ResolveAddress(const std::string& stored) {
     return stored == "127.0.0.1" ? std::string(CSettingsStore::kDefaultIpAddress) : stored;
 }
 
 std::string CPV_Socket::CreateErrorText() const {
-    return "Create Error: " + std::to_string(LastError());
+    return "Create Error: " + std::to_string(m_nLastError);
 }
 
 CPV_Socket::EConnect CPV_Socket::ConnectToServer() {
@@ -25,21 +32,21 @@ CPV_Socket::EConnect CPV_Socket::ConnectToServer() {
                    (port != pv::desktop::kNoPort
                         ? std::to_string(port) + "."
                         : "\"" + m_settings.PortText() + "\", which is not a port number from 1 to 65535.");
+    const IByteLink::SConnect result = m_link.Connect(address, port, kConnectTimeoutMs);
+    m_nLastError = result.error;
+    return result.outcome;
+}
 
-    // The local port is left to the system: binding the server's port number would
-    // need privileges, collide with a server on the same host and stay busy in TIME_WAIT.
-    if (!Create()) {
-        return EConnect::CreateFailed;
+int CPV_Socket::Send(const void* bytes, std::size_t length) {
+    const IByteLink::SSend result = m_link.Send(bytes, length);
+    if (result.sent < 0) {
+        m_nLastError = result.error;
     }
-    // A stored port that is no port number must fail, not become another port.
-    if (port < 1 || port > pv::desktop::kMaxPort) {
-        return EConnect::Failed;
-    }
-    if (!Connect(address, port, kConnectTimeoutMs)) {
-        return EConnect::Failed;
-    }
-    SetNoDelay();
-    return EConnect::Connected;
+    return result.sent;
+}
+
+void CPV_Socket::Close() {
+    m_link.Close();
 }
 
 void CPV_Socket::OnReceive(int) {

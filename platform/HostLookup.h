@@ -4,8 +4,6 @@
 #include <memory>
 #include <string>
 
-class ISocketIo;
-
 // A blocking look-up of a host's IPv4 address, the way the system's resolver does
 // it: 0 and the address in network byte order, or an errno value.
 using PvHostLookup = std::function<int(const std::string& host, std::uint32_t& address)>;
@@ -23,6 +21,3 @@ int PvLookUpWithin(const PvHostLookup& lookup, const std::string& host, std::uin
 
 // Abandoned look-ups whose resolver has not returned yet.
 int PvAbandonedLookUps();
-
-// The POSIX socket layer with another resolver behind it (tests use a scripted one).
-std::unique_ptr<ISocketIo> PvCreatePosixSocketIo(PvHostLookup lookup);

@@ -10,11 +10,11 @@
 
 bool CTabletView::s_bFirstPaint = true;
 
-CTabletView::CTabletView(IProfile& profile, IViewHost& host, ISocketIo& socketIo)
+CTabletView::CTabletView(IProfile& profile, IViewHost& host, IByteLink& link)
     : m_penStroke(PvCreatePen(kPvPenSolid, 2, kPvBlack)),
       m_settings(profile),
       m_host(host),
-      m_socket(m_settings, socketIo) {
+      m_socket(m_settings, link) {
     // A negative time would keep the extended drawing window from ever closing.
     m_nExtendedDrawingTime = std::max(0, m_settings.ExtendedDrawingTime());
 }
@@ -42,7 +42,6 @@ int CTabletView::SendBytes(const char* bytes, int length) {
     }
     // The bytes of the failed write are lost; a fresh Extent goes out at the next
     // pen event so the desktop can place what follows.
-    m_socket.ShutDown();
     m_socket.Close();
     const CPV_Socket::EConnect outcome = m_socket.ConnectToServer();
     if (outcome == CPV_Socket::EConnect::Connected) {

@@ -20,7 +20,7 @@
 class CTabletView : public ISurfaceInput {
 public:
     // Reads the extended drawing time. The socket is not connected until Create.
-    CTabletView(IProfile& profile, IViewHost& host, ISocketIo& socketIo);
+    CTabletView(IProfile& profile, IViewHost& host, IByteLink& link);
     ~CTabletView() override;
     CTabletView(const CTabletView&) = delete;
     CTabletView& operator=(const CTabletView&) = delete;

@@ -4,7 +4,6 @@
 
 void CTabletView::OnDesktopChanged() {
     if (m_socket.IsOpen()) {
-        m_socket.ShutDown();
         m_socket.Close();
     }
     m_bDesktopChanged = true;

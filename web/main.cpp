@@ -9,7 +9,7 @@
 #include "platform/Keys.h"
 #include "platform/web/WebDialogs.h"
 #include "platform/web/WebProfile.h"
-#include "platform/web/WebSocketIo.h"
+#include "platform/web/WebSocketLink.h"
 #include "platform/web/WebSurface.h"
 #include "settings/SettingsStore.h"
 #include "surface/Commands.h"
@@ -18,11 +18,11 @@
 
 namespace {
 
-// Lives as long as the page: the socket layer's notifications may still be on their way at Exit.
+// Lives as long as the page: the link's notifications may still be on their way at Exit.
 struct CPage {
-    explicit CPage(std::string url) : profile(CSettingsStore::kSection), socketIo(std::move(url)) {}
+    explicit CPage(std::string url) : profile(CSettingsStore::kSection), link(std::move(url)) {}
     CWebProfile profile;
-    CWebSocketIo socketIo;
+    CWebSocketLink link;
     CWebSurface surface;
     CWebMessageBox boxes;
     CWebHelpViewer help;
@@ -67,11 +67,11 @@ EMSCRIPTEN_KEEPALIVE void pv_start(const char* url, int pageWidth, int pageHeigh
     PvSetMessageBoxSink(&g_page->boxes);
     PvSetHelpViewer(&g_page->help);
     g_page->surface.Layout(pageWidth, pageHeight, {0, top}, width, height);
-    g_page->view = std::make_unique<CTabletView>(g_page->profile, g_page->surface, g_page->socketIo);
+    g_page->view = std::make_unique<CTabletView>(g_page->profile, g_page->surface, g_page->link);
     g_page->view->Create();
     g_page->surface.SetTarget(g_page->view.get());
     // A new connection that never opens is the failed reconnection of a write.
-    g_page->socketIo.SetConnectFailedHandler(
+    g_page->link.SetConnectFailedHandler(
         [] { PvMessageBox(std::string(CPV_Socket::kCommunicationFailure)); });
     g_page->surface.InvalidateRect(true);
 }
@@ -228,7 +228,7 @@ EMSCRIPTEN_KEEPALIVE const void* pv_frame_pixels() {
     return g_page != nullptr ? g_page->surface.FrameBuffer().Bits() : nullptr;
 }
 EMSCRIPTEN_KEEPALIVE int pv_connection_attempts() {
-    return g_page != nullptr ? g_page->socketIo.Attempts() : 0;
+    return g_page != nullptr ? g_page->link.Attempts() : 0;
 }
 
 }  // extern "C"

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/PosixByteLink.h"
 #include "app/MainFrame.h"
 #include "app/SettingsDlg.h"
 #include "app/TabletApp.h"
@@ -188,7 +189,9 @@ void TestDesktop::okMovesTheNextWriteToTheNewDesktop() {
     CTempProfile temp;
     temp.PointAt("127.0.0.2", first.Port());
 
-    CTabletApp app(PvPosixSocketIo(), temp.Path());
+    CPosixByteLink link;
+
+    CTabletApp app(link, temp.Path());
     QVERIFY(app.InitInstance());
     CMainFrame* frame = app.MainFrame();
     QVERIFY(QTest::qWaitForWindowExposed(frame));
@@ -237,7 +240,9 @@ void TestDesktop::cancelChangesNothing() {
     temp.PointAt("127.0.0.2", first.Port());
     const QByteArray before = FileBytes(temp.Path());
 
-    CTabletApp app(PvPosixSocketIo(), temp.Path());
+    CPosixByteLink link;
+
+    CTabletApp app(link, temp.Path());
     QVERIFY(app.InitInstance());
     CMainFrame* frame = app.MainFrame();
     QVERIFY(first.Accept());

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PosixByteLink.h"
 #include "app/AboutDlg.h"
 #include "app/MainFrame.h"
 #include "app/SettingsDlg.h"
@@ -31,7 +32,7 @@
 #include "surface/Commands.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/Recorders.h"
-#include "tests/support/RecordingSocketIo.h"
+#include "tests/support/RecordingLink.h"
 #include "tests/support/TempProfile.h"
 
 namespace {
@@ -121,7 +122,7 @@ private:
     CMainFrame* Start();
 
     std::unique_ptr<CTempProfile> temp;
-    std::unique_ptr<CRecordingSocketIo> io;
+    std::unique_ptr<CRecordingLink> io;
     std::unique_ptr<CRecordingApp> app;
     std::unique_ptr<CRecordingMessageBox> boxes;
     std::unique_ptr<CRecordingHelpViewer> help;
@@ -130,7 +131,7 @@ private:
 void TestShell::init() {
     temp = std::make_unique<CTempProfile>();
     temp->PointAt("127.0.0.2", 5999);
-    io = std::make_unique<CRecordingSocketIo>();
+    io = std::make_unique<CRecordingLink>();
     boxes = std::make_unique<CRecordingMessageBox>();
     help = std::make_unique<CRecordingHelpViewer>();
 }
@@ -452,7 +453,8 @@ void TestShell::startsWithoutServerAndShowsNoBox() {
         port = closed.Port();
     }
     temp->PointAt("127.0.0.2", port);
-    CTabletApp real(PvPosixSocketIo(), temp->Path());
+    CPosixByteLink link;
+    CTabletApp real(link, temp->Path());
     QVERIFY(real.InitInstance());
     CMainFrame* frame = real.MainFrame();
     QVERIFY(frame != nullptr);

@@ -26,7 +26,7 @@
 #include "surface/Commands.h"
 #include "surface/Images.h"
 #include "surface/TabletView.h"
-#include "tests/support/RecordingSocketIo.h"
+#include "tests/support/RecordingLink.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TempProfile.h"
 
@@ -124,7 +124,7 @@ private:
     }
 
     int timestamp = 1000;
-    CRecordingSocketIo io;
+    CRecordingLink io;
     CRecordingMessageBox boxes;
     std::unique_ptr<CTempProfile> temp;
     std::unique_ptr<CQtProfile> profile;

@@ -4,6 +4,7 @@
 #include <QWindow>
 #include <string>
 
+#include "platform/PosixByteLink.h"
 #include "app/MainFrame.h"
 #include "app/TabletApp.h"
 #include "platform/HelpViewer.h"
@@ -63,7 +64,9 @@ void TestWire::gesturesOnTheMainWindowReachTheListener() {
     temp.WriteSettings("IP%20Address=127.0.0.2\nPort=" + std::to_string(listener.Port()) +
                        "\nExtendedDrawingTime=0\n");
 
-    CTabletApp app(PvPosixSocketIo(), temp.Path());
+    CPosixByteLink link;
+
+    CTabletApp app(link, temp.Path());
     QVERIFY(app.InitInstance());
     frame = app.MainFrame();
     QVERIFY(frame != nullptr);

@@ -21,9 +21,9 @@
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/LoopbackListener.h"
 #include "tests/support/MemoryProfile.h"
-#include "tests/support/PollSocketIo.h"
+#include "tests/support/PollWatcher.h"
 #include "tests/support/Recorders.h"
-#include "tests/support/RecordingSocketIo.h"
+#include "tests/support/RecordingLink.h"
 
 namespace {
 
@@ -58,7 +58,8 @@ protected:
     CLoopbackListener listener;
     CRecordingMessageBox boxes;
     CFakeViewHost host;
-    CPollSocketIo io;
+    CPollWatcher watcher;
+    CPosixByteLink io{watcher};
 };
 
 // Right clicks until the desktop sees the client come back (a failed write reconnects
@@ -152,7 +153,8 @@ TEST_F(Connection, TwoClientsOnOneHost) {
 
     // A second client beside the first may not collide with a port still in use.
     CFakeViewHost otherHost;
-    CTabletView second(profile, otherHost, io);
+    CPosixByteLink otherLink{watcher};
+    CTabletView second(profile, otherHost, otherLink);
     second.Create();
     ASSERT_TRUE(listener.Accept());
     EXPECT_EQ(listener.Read(1), "+");
@@ -167,20 +169,46 @@ TEST_F(Connection, IncomingDataAndThePeersCloseAreEachReportedOncePerArrival) {
     ASSERT_TRUE(listener.Accept());
 
     ASSERT_TRUE(listener.SendToClient("hello"));
-    io.PumpUntil([&] { return !boxes.shown.empty(); });
-    io.PumpUntil([] { return false; }, 100);
+    watcher.PumpUntil([&] { return !boxes.shown.empty(); });
+    watcher.PumpUntil([] { return false; }, 100);
     EXPECT_EQ(boxes.shown, std::vector<std::string>{"CPV_Socket::OnReceive"});
 
     ASSERT_TRUE(listener.SendToClient("again"));
-    io.PumpUntil([&] { return boxes.shown.size() >= 2; });
-    io.PumpUntil([] { return false; }, 100);
+    watcher.PumpUntil([&] { return boxes.shown.size() >= 2; });
+    watcher.PumpUntil([] { return false; }, 100);
     EXPECT_EQ(boxes.shown.size(), 2u);
 
     listener.CloseClient();
-    io.PumpUntil([&] { return boxes.shown.size() >= 3; });
-    io.PumpUntil([] { return false; }, 100);
+    watcher.PumpUntil([&] { return boxes.shown.size() >= 3; });
+    watcher.PumpUntil([] { return false; }, 100);
     ASSERT_EQ(boxes.shown.size(), 3u);
     EXPECT_EQ(boxes.shown[2], "CPV_Socket::OnClose");
+}
+
+// The box of a report runs a nested event loop; a new desktop chosen under it ends the
+// old connection, whose close is then never reported.
+TEST_F(Connection, AConnectionEndedUnderAReportsBoxReportsNothingMore) {
+    CMemoryProfile profile = PointAt("127.0.0.2", listener.Port());
+    CTabletView view(profile, host, io);
+    struct CMovingBoxes : CRecordingMessageBox {
+        CTabletView* view = nullptr;
+        void Show(const std::string& text) override {
+            CRecordingMessageBox::Show(text);
+            view->OnDesktopChanged();
+        }
+    } moving;
+    moving.view = &view;
+    view.Create();
+    ASSERT_TRUE(listener.Accept());
+
+    // The data and the end of the stream are read in one pass.
+    ASSERT_TRUE(listener.SendToClient("hello"));
+    listener.CloseClient();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    watcher.PumpUntil([&] { return !moving.shown.empty(); });
+    watcher.PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(moving.shown, std::vector<std::string>{"CPV_Socket::OnReceive"});
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(Connection, AnUnreachableDesktopCostsABoundedWait) {
@@ -252,7 +280,7 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
             profile.Set(entry, value);
         }
         SCOPED_TRACE(row.dialled);
-        CRecordingSocketIo io;
+        CRecordingLink io;
         CRecordingMessageBox boxes;
         CFakeViewHost host;
         CTabletView view(profile, host, io);
@@ -275,7 +303,7 @@ TEST(ConnectionSettings, AddressResolutionAndPortRange) {
 
 TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
     CMemoryProfile profile = PointAt("127.0.0.2", 5555);
-    CRecordingSocketIo io;
+    CRecordingLink io;
     CRecordingMessageBox boxes;
     CFakeViewHost host;
     CTabletView view(profile, host, io);
@@ -317,12 +345,12 @@ TEST(ConnectionRecovery, FailedWriteIsDroppedReconnectedAndReported) {
 // while it is up find the surface between events, never inside a write.
 TEST(ConnectionRecovery, BoxesOpenAfterTheEventThatWroteAndNothingReentersAWrite) {
     std::vector<std::string> log;
-    struct CLoggingIo : CRecordingSocketIo {
+    struct CLoggingIo : CRecordingLink {
         std::vector<std::string>* log = nullptr;
-        int Send(int handle, const void* bytes, std::size_t length) override {
-            const int sent = CRecordingSocketIo::Send(handle, bytes, length);
+        int SendSocket(int fd, const void* bytes, std::size_t length) override {
+            const int sent = CRecordingLink::SendSocket(fd, bytes, length);
             log->push_back("send " + std::string(static_cast<const char*>(bytes), length) + " " +
-                           std::to_string(sent));
+                           std::to_string(sent < 0 ? -1 : sent));
             return sent;
         }
     } io;
@@ -384,7 +412,7 @@ TEST(ConnectionRecovery, BoxesOpenAfterTheEventThatWroteAndNothingReentersAWrite
 
 TEST(ConnectionDesktopChange, TheNextWriteGoesToTheNewDesktopAttachFirst) {
     CMemoryProfile profile = PointAt("127.0.0.2", 5555);
-    CRecordingSocketIo io;
+    CRecordingLink io;
     CRecordingMessageBox boxes;
     CFakeViewHost host;
     CTabletView view(profile, host, io);

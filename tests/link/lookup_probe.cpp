@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 #include "link/PV_Socket.h"
-#include "platform/SocketIo.h"
+#include "platform/PosixByteLink.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -29,13 +29,13 @@ int main(int argc, char** argv) {
         std::perror("lookup_probe: bind");
         return 1;
     }
-    ISocketIo& io = PvPosixSocketIo();
-    const int handle = io.Open();
+    CPosixByteLink link;
     const auto start = std::chrono::steady_clock::now();
-    const int result = io.Connect(handle, argv[1], 5555, CPV_Socket::kConnectTimeoutMs);
+    const IByteLink::SConnect connected = link.Connect(argv[1], 5555, CPV_Socket::kConnectTimeoutMs);
+    const int result = connected.outcome == IByteLink::EConnect::Connected ? 0 : -1;
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    const int error = io.LastError();
+    const int error = connected.error;
     int queries = 0;
     char datagram[512];
     while (::recv(dns, datagram, sizeof datagram, 0) > 0) {

@@ -16,6 +16,7 @@
 
 #include "link/PV_Socket.h"
 #include "platform/HostLookup.h"
+#include "platform/PosixByteLink.h"
 #include "surface/Commands.h"
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
@@ -91,18 +92,17 @@ protected:
 }  // namespace
 
 TEST_F(LookUp, ANameServerThatNeverAnswersCostsTheBudgetAndNoMore) {
-    const auto io = PvCreatePosixSocketIo(Silent(gate));
-    const int handle = io->Open();
-    ASSERT_GE(handle, 0);
+    CPosixByteLink io(PvNoFdWatcher(), Silent(gate));
     const auto start = Clock::now();
-    EXPECT_EQ(io->Connect(handle, "desktop.test", 5555, CPV_Socket::kConnectTimeoutMs), -1);
+    const IByteLink::SConnect connected = io.Connect("desktop.test", 5555, CPV_Socket::kConnectTimeoutMs);
+    EXPECT_EQ(connected.outcome, IByteLink::EConnect::Failed);
     const long long elapsed = MsSince(start);
-    EXPECT_EQ(io->LastError(), ETIMEDOUT);
+    EXPECT_EQ(connected.error, ETIMEDOUT);
     EXPECT_EQ(gate->Asked(), std::vector<std::string>{"desktop.test"});
     EXPECT_GE(elapsed, 1900);
     // About 2 s; the slack is for a loaded machine, well below the resolver's own 10 s.
     EXPECT_LT(elapsed, 6000);
-    io->Close(handle);
+    io.Close();
 }
 
 TEST_F(LookUp, TheLookUpAndTheHandshakeShareOneBudget) {
@@ -122,15 +122,15 @@ TEST_F(LookUp, TheLookUpAndTheHandshakeShareOneBudget) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     // With a 4 s budget, 3.6 s to find the name leaves 0.4 s for the handshake, not another 4 s.
-    const auto io = PvCreatePosixSocketIo(Answering("127.0.0.2", 3600));
-    const int handle = io->Open();
+    CPosixByteLink io(PvNoFdWatcher(), Answering("127.0.0.2", 3600));
     const auto start = Clock::now();
-    EXPECT_EQ(io->Connect(handle, "desktop.test", full.Port(), 4000), -1);
+    const IByteLink::SConnect connected = io.Connect("desktop.test", full.Port(), 4000);
+    EXPECT_EQ(connected.outcome, IByteLink::EConnect::Failed);
     const long long elapsed = MsSince(start);
-    EXPECT_EQ(io->LastError(), ETIMEDOUT);
+    EXPECT_EQ(connected.error, ETIMEDOUT);
     EXPECT_GE(elapsed, 3600);
     EXPECT_LT(elapsed, 6000) << "a fresh budget for the handshake would take 7.6 s";
-    io->Close(handle);
+    io.Close();
     for (int fd : fillers) {
         ::close(fd);
     }
@@ -139,13 +139,13 @@ TEST_F(LookUp, TheLookUpAndTheHandshakeShareOneBudget) {
 TEST_F(LookUp, ANameThatIsFoundIsDialled) {
     CLoopbackListener listener("127.0.0.3");
     ASSERT_TRUE(listener.Listening());
-    const auto io = PvCreatePosixSocketIo(Answering("127.0.0.3"));
-    const int handle = io->Open();
-    ASSERT_EQ(io->Connect(handle, "desktop.test", listener.Port(), CPV_Socket::kConnectTimeoutMs), 0);
+    CPosixByteLink io(PvNoFdWatcher(), Answering("127.0.0.3"));
+    ASSERT_EQ(io.Connect("desktop.test", listener.Port(), CPV_Socket::kConnectTimeoutMs).outcome,
+              IByteLink::EConnect::Connected);
     ASSERT_TRUE(listener.Accept());
-    EXPECT_EQ(io->Send(handle, "+", 1), 1);
+    EXPECT_EQ(io.Send("+", 1).sent, 1);
     EXPECT_EQ(listener.Read(1), "+");
-    io->Close(handle);
+    io.Close();
 }
 
 TEST_F(LookUp, AbandonedLookUpsAreCappedAndEndWhenTheResolverReturns) {
@@ -174,10 +174,10 @@ TEST_F(LookUp, TheSurfaceWaitsAboutTwoSecondsAWriteAndNamesWhatItTried) {
     CMemoryProfile profile;
     profile.Set("IP Address", "desktop.test");
     profile.Set("Port", "5555");
-    const auto io = PvCreatePosixSocketIo(Silent(gate));
+    CPosixByteLink io(PvNoFdWatcher(), Silent(gate));
     CRecordingMessageBox boxes;
     CFakeViewHost host;
-    CTabletView view(profile, host, *io);
+    CTabletView view(profile, host, io);
 
     auto start = Clock::now();
     view.Create();

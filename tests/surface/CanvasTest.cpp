@@ -15,7 +15,7 @@
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/MemoryProfile.h"
 #include "tests/support/Picture.h"
-#include "tests/support/RecordingSocketIo.h"
+#include "tests/support/RecordingLink.h"
 #include "tests/support/Recorders.h"
 
 namespace {
@@ -61,7 +61,7 @@ struct CCanvasRig {
 
     CMemoryProfile profile;
     CFakeViewHost host;
-    CRecordingSocketIo io;
+    CRecordingLink io;
     CTabletView view;
 };
 

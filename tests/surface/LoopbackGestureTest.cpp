@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/SocketIo.h"
+#include "platform/PosixByteLink.h"
 #include "surface/Commands.h"
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
@@ -21,7 +21,7 @@ protected:
         ASSERT_TRUE(listener.Listening());
         profile.Set("IP Address", listener.Address());
         profile.Set("Port", std::to_string(listener.Port()));
-        view = std::make_unique<CTabletView>(profile, host, PvPosixSocketIo());
+        view = std::make_unique<CTabletView>(profile, host, link);
         view->Create();
         // A running program has painted once before any pen event.
         CTabletView::ResetFirstPaint();
@@ -34,6 +34,7 @@ protected:
     CLoopbackListener listener{"127.0.0.2"};
     CMemoryProfile profile;
     CFakeViewHost host;
+    CPosixByteLink link;
     std::unique_ptr<CTabletView> view;
 };
 

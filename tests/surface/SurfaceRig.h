@@ -9,7 +9,7 @@
 #include "surface/TabletView.h"
 #include "tests/support/FakeViewHost.h"
 #include "tests/support/MemoryProfile.h"
-#include "tests/support/RecordingSocketIo.h"
+#include "tests/support/RecordingLink.h"
 #include "tests/support/Recorders.h"
 
 inline void PrintTo(const PvPoint& p, std::ostream* os) {
@@ -62,7 +62,7 @@ public:
     CRecordingMessageBox boxes;
     CMemoryProfile profile;
     CFakeViewHost host;
-    CRecordingSocketIo io;
+    CRecordingLink io;
     CTabletView view;
 
 private:

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/PosixByteLink.h"
 #include "app/MainFrame.h"
 #include "app/TabletApp.h"
 #include "platform/HelpViewer.h"
@@ -127,7 +128,8 @@ int main(int argc, char** argv) {
     profile.WriteSettings(std::string("IP%20Address=") + argv[2] + "\nPort=" + argv[3] +
                           "\nExtendedDrawingTime=" + std::to_string(script["extendedDrawingTime"].toInt()) +
                           "\n");
-    CTabletApp app(PvPosixSocketIo(), profile.Path());
+    CPosixByteLink link;
+    CTabletApp app(link, profile.Path());
     if (!app.InitInstance()) {
         return 1;
     }

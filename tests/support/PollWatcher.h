@@ -1,6 +1,5 @@
 #pragma once
-// The POSIX socket layer with watching done by poll(2) when the test pumps it: the
-// event loop of a program, without one.
+// Descriptors watched by poll(2) when the test pumps: the event loop of a program, without one.
 #include <poll.h>
 
 #include <chrono>
@@ -9,44 +8,26 @@
 #include <thread>
 #include <vector>
 
-#include "platform/SocketIo.h"
+#include "platform/PosixByteLink.h"
 
-class CPollSocketIo : public ISocketIo {
+class CPollWatcher : public IFdWatcher {
 public:
-    int Open() override { return m_inner.Open(); }
-    int Connect(int handle, const std::string& address, int port, int timeoutMs) override {
-        return m_inner.Connect(handle, address, port, timeoutMs);
-    }
-    int Send(int handle, const void* bytes, std::size_t length) override { return m_inner.Send(handle, bytes, length); }
-    int Shutdown(int handle) override { return m_inner.Shutdown(handle); }
-    int Close(int handle) override {
-        m_watches.erase(handle);
-        return m_inner.Close(handle);
-    }
-    int SetNoDelay(int handle) override { return m_inner.SetNoDelay(handle); }
-    int LastError() const override { return m_inner.LastError(); }
-    int Receive(int handle, void* buffer, std::size_t length) override {
-        return m_inner.Receive(handle, buffer, length);
-    }
-    bool Watch(int handle, std::function<void()> onEvent) override {
-        m_watches[handle] = {std::move(onEvent), true};
-        return true;
-    }
-    void SetWatchEnabled(int handle, bool enabled) override {
-        const auto found = m_watches.find(handle);
+    void Watch(int fd, std::function<void()> onEvent) override { m_watches[fd] = {std::move(onEvent), true}; }
+    void SetEnabled(int fd, bool enabled) override {
+        const auto found = m_watches.find(fd);
         if (found != m_watches.end()) {
             found->second.enabled = enabled;
         }
     }
-    void Unwatch(int handle) override { m_watches.erase(handle); }
+    void Unwatch(int fd) override { m_watches.erase(fd); }
 
     // One round of the event loop: waits at most timeoutMs for a watched socket and
     // reports each ready one once.
     void Pump(int timeoutMs = 10) {
         std::vector<pollfd> fds;
-        for (const auto& [handle, watch] : m_watches) {
+        for (const auto& [fd, watch] : m_watches) {
             if (watch.enabled) {
-                fds.push_back({handle, POLLIN, 0});
+                fds.push_back({fd, POLLIN, 0});
             }
         }
         if (fds.empty()) {
@@ -84,6 +65,5 @@ private:
         std::function<void()> onEvent;
         bool enabled = true;
     };
-    ISocketIo& m_inner = PvPosixSocketIo();
     std::map<int, Watching> m_watches;
 };
