@@ -25,6 +25,11 @@ std::string FormatIpv4Address(std::uint32_t address) {
     return text;
 }
 
+// The same text on every system, so it lives beside the formatter rather than in a seam.
+std::string net::AddressText(const sockaddr_in& address) {
+    return FormatIpv4Address(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
 std::optional<Ipv4Range> ParseIpv4Range(std::string_view text) {
     std::size_t slash = text.find('/');
     int bits = 32;

@@ -228,10 +228,6 @@ int Poll(pollfd* fds, std::size_t count, int timeoutMs) {
     return ready;
 }
 
-std::string AddressText(const sockaddr_in& address) {
-    return FormatIpv4Address(ntohl(address.sin_addr.s_addr)) + ":" + std::to_string(ntohs(address.sin_port));
-}
-
 bool Address(SocketHandle socket, bool peer, sockaddr_in& address) {
     int size = sizeof address;
     int result = peer ? getpeername(socket, reinterpret_cast<sockaddr*>(&address), &size)
